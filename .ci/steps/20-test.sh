@@ -1,0 +1,4 @@
+#!/usr/bin/env bash
+# The README's test command: build everything and run every test.
+set -euo pipefail
+cmake --workflow --preset test

@@ -1,0 +1,102 @@
+// The controller: one object that owns every piece of Lintara's state and is
+// the target of every timer firing, notification and menu choice.
+//
+// It runs on the main thread only, one operation at a time. Background work
+// holds a child process and a pointer back here, reads no field, and posts one
+// result to the main queue, where the fields are written.
+#pragma once
+
+#include "platform/Platform.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace lintara {
+
+// The path of the VPN tool, fixed when the executable is linked (see
+// vpnPath.cpp). There is deliberately no way to change it at run time: a
+// run-time override of what gets executed would be a way in.
+extern const char* const configuredVpnPath;
+
+class AppDelegate {
+public:
+    explicit AppDelegate(Platform& platform);
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+    AppDelegate(AppDelegate&&) = delete;
+    AppDelegate& operator=(AppDelegate&&) = delete;
+    ~AppDelegate() = default;
+
+    // Application callbacks.
+    void applicationDidFinishLaunching();
+    bool applicationShouldHandleReopen();
+
+    // Menu actions, timer and notification targets.
+    void preset(const MenuItem& sender);
+    void customDuration();
+    void cancelTimer();
+    void toggleAutomatic();
+    void tick();
+    void quitApp();
+
+    // A copy of the fields, for tests and diagnostics. Reading it changes
+    // nothing; nothing can be written through it.
+    struct View {
+        std::optional<Date> deadline;
+        bool busy;
+        bool polling;
+        std::int64_t pollCounter;
+        std::optional<bool> connected;
+        std::int64_t selectedMinutes;
+        bool automatic;
+        std::string status;
+        std::string vpnPath;
+        bool hasItem;
+        bool hasTimer;
+    };
+    [[nodiscard]] View view() const;
+
+private:
+    // shell
+    // countdown
+    void schedule(std::int64_t minutes);
+    void selectDuration(std::int64_t minutes);
+    // vpn
+    void pollVPN();
+    void handlePollResult(std::optional<bool> reading);
+    void disconnect();
+    void handleDisconnectCompletion(std::int32_t terminationStatus, const std::string& text);
+    void handleDisconnectLaunchFailure(const LaunchError& error);
+    // ui
+    void render();
+    [[nodiscard]] Menu buildMenu();
+    void showMessage(const std::string& title, const std::string& text);
+
+    Platform& platform_;
+
+    // The fields, in this order on purpose: the constructor sets them so.
+    std::optional<StatusItem> item;
+    std::optional<Timer> timer;
+    std::optional<Date> deadline;
+    bool busy;
+    bool polling;
+    std::int64_t pollCounter;
+    std::optional<bool> connected;
+    std::int64_t selectedMinutes;
+    bool automatic;
+    std::string status;
+    const std::string vpnPath;
+};
+
+// Program-wide references, set by applicationMain and held until the process
+// ends: the platform's application object and the one controller.
+extern Application* app;
+extern std::unique_ptr<AppDelegate> delegate;
+
+// The entry point every binding's main() ends in. Returns 0 should the loop
+// ever return.
+int applicationMain(Platform& platform);
+
+} // namespace lintara

@@ -1,0 +1,50 @@
+// Pure functions over outside input: the VPN tool's output, the user's typed
+// duration, a countdown interval. Each stands on its own so that it can be
+// tested and fuzzed without a controller.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lintara {
+
+// Whether a code point is white space or a line break in the sense of the
+// platform's "whitespacesAndNewlines": the Unicode space separators (Zs),
+// U+0009-U+000D, U+0085, U+2028 and U+2029.
+[[nodiscard]] bool isWhitespaceOrNewline(char32_t c);
+
+// Whether a code point ends a line: U+000A-U+000D, U+0085, U+2028, U+2029.
+[[nodiscard]] bool isNewline(char32_t c);
+
+// Removes white space and line breaks from both ends of UTF-8 text. Bytes that
+// do not form valid UTF-8 at an end are kept, and stop the trimming there.
+[[nodiscard]] std::string_view trimWhitespaceAndNewlines(std::string_view text);
+
+// Splits UTF-8 text at every line-break character. Each break ends one line, so
+// CR LF leaves an empty line between the two, and text that ends in a break
+// has an empty last line.
+[[nodiscard]] std::vector<std::string_view> splitLines(std::string_view text);
+
+// Returns the bytes unchanged if they are valid UTF-8, and the empty text if
+// they are not: no overlong forms, no surrogates, nothing above U+10FFFF.
+[[nodiscard]] std::string decodeUtf8(std::string bytes);
+[[nodiscard]] bool isValidUtf8(std::string_view bytes);
+
+// A base-10 integer: one optional '+' or '-', then one or more ASCII digits,
+// and nothing else; the value must fit in 64 signed bits.
+[[nodiscard]] std::optional<std::int64_t> parseInt64(std::string_view text);
+
+// The VPN tool's answer to "state": the last trimmed line that reads
+// ">> state: Connected" (true) or ">> state: Disconnected" (false) decides;
+// with neither, the state is unreadable.
+[[nodiscard]] std::optional<bool> parseStateOutput(std::string_view text);
+
+// The status item's title while a countdown runs: "VPN H:MM:SS" for the given
+// seconds left, rounded up, never below zero, hours unbounded. An interval that
+// is not finite, or too large for 64 bits, is clamped rather than trusted.
+[[nodiscard]] std::string countdownTitle(double secondsLeft);
+
+} // namespace lintara

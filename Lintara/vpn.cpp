@@ -1,0 +1,184 @@
+// Running the VPN tool off the main thread: the state query with its
+// watchdog, the disconnect, and the handlers that apply their results.
+//
+// The background steps are free functions on purpose: they get what they need
+// by value when the job is submitted, so they cannot read a controller field.
+#include "Lintara.hpp"
+#include "text.hpp"
+
+#include <utility>
+
+namespace lintara {
+
+namespace {
+    // A state query that takes longer than this is asked to end.
+    constexpr double stateQueryTimeLimit = 8.0;
+    // A disconnect gets far longer, since tearing down a tunnel can be slow,
+    // but not forever: while it runs, no query and no other disconnect can
+    // start, so a tool that never returns would freeze Lintara for good.
+    constexpr double disconnectTimeLimit = 60.0;
+
+    struct ToolRun {
+        std::shared_ptr<Process> process;
+        std::shared_ptr<Pipe> pipe;
+        DispatchQueue* main = nullptr;
+        DispatchQueue* watchdogQueue = nullptr;
+    };
+
+    // Builds the child for one run: the tool, one word, one pipe for both
+    // output streams. Main thread.
+    ToolRun prepareRun(Platform& platform, const std::string& path, const char* word)
+    {
+        ToolRun run;
+        run.process = platform.processes.makeProcess();
+        run.pipe = platform.processes.makePipe();
+        run.process->setExecutablePath(path);
+        run.process->setArguments({ word });
+        run.process->setStandardOutput(run.pipe);
+        run.process->setStandardError(run.pipe);
+        run.main = &platform.dispatch.main();
+        run.watchdogQueue = &platform.dispatch.global(QualityOfService::defaultClass);
+        return run;
+    }
+
+    // Asks the process to end once the limit has passed, if it is still
+    // running by then. Never cancelled; harmless once the process has ended.
+    void armWatchdog(const ToolRun& run, double seconds)
+    {
+        run.watchdogQueue->asyncAfter(seconds, [process = run.process] {
+            if (process->isRunning()) {
+                process->terminate();
+            }
+        });
+    }
+
+    // Reads everything the tool prints, then reaps it. Background.
+    std::string collectOutput(const ToolRun& run)
+    {
+        std::string bytes = run.pipe->readDataToEndOfFile();
+        run.process->waitUntilExit();
+        return decodeUtf8(std::move(bytes));
+    }
+
+    // Background: never touches the controller; hands one reading to deliver
+    // on the main queue.
+    void runStateQuery(const ToolRun& run, std::function<void(std::optional<bool>)> deliver)
+    {
+        std::optional<bool> reading;
+        if (!run.process->launch()) {
+            armWatchdog(run, stateQueryTimeLimit);
+            const std::string text = collectOutput(run);
+            reading = parseStateOutput(text);
+        }
+        // A launch failure is not reported: it reads as an unreadable state.
+        run.main->async([deliver = std::move(deliver), reading] { deliver(reading); });
+    }
+
+    struct DisconnectOutcome {
+        std::optional<LaunchError> launchError;
+        std::int32_t terminationStatus = 0;
+        std::string text;
+    };
+
+    // Background: never touches the controller; hands one outcome to deliver
+    // on the main queue.
+    void runDisconnect(const ToolRun& run, std::function<void(const DisconnectOutcome&)> deliver)
+    {
+        DisconnectOutcome outcome;
+        outcome.launchError = run.process->launch();
+        if (!outcome.launchError) {
+            armWatchdog(run, disconnectTimeLimit);
+            outcome.text = collectOutput(run);
+            outcome.terminationStatus = run.process->terminationStatus();
+        }
+        run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
+    }
+
+} // namespace
+
+std::optional<bool> parseStateOutput(std::string_view text)
+{
+    std::optional<bool> reading;
+    for (const std::string_view line : splitLines(text)) {
+        const std::string_view trimmed = trimWhitespaceAndNewlines(line);
+        if (trimmed == ">> state: Connected") {
+            reading = true;
+        } else if (trimmed == ">> state: Disconnected") {
+            reading = false;
+        }
+    }
+    return reading;
+}
+
+void AppDelegate::pollVPN()
+{
+    if (polling) {
+        return;
+    }
+    if (busy) {
+        return;
+    }
+    polling = true;
+    ToolRun run = prepareRun(platform_, vpnPath, "state");
+    platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
+        runStateQuery(run, [this](std::optional<bool> reading) { handlePollResult(reading); });
+    });
+}
+
+void AppDelegate::handlePollResult(std::optional<bool> reading)
+{
+    polling = false;
+    if (!reading) {
+        // Unreadable: keep what we knew, so a passing failure neither starts
+        // nor cancels anything.
+        status = "VPN 상태를 읽을 수 없음";
+    } else {
+        const std::optional<bool> old = connected;
+        connected = reading;
+        if (*reading) {
+            // Only a change to connected starts a countdown by itself, so a
+            // cancelled countdown stays cancelled while the VPN stays up.
+            if (old != true && automatic && !busy) {
+                schedule(selectedMinutes);
+            }
+        } else {
+            deadline.reset();
+            status = "다음 VPN 연결 대기 중";
+        }
+    }
+    render();
+}
+
+void AppDelegate::disconnect()
+{
+    busy = true;
+    ToolRun run = prepareRun(platform_, vpnPath, "disconnect");
+    platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
+        runDisconnect(run, [this](const DisconnectOutcome& outcome) {
+            if (outcome.launchError) {
+                handleDisconnectLaunchFailure(*outcome.launchError);
+            } else {
+                handleDisconnectCompletion(outcome.terminationStatus, outcome.text);
+            }
+        });
+    });
+}
+
+void AppDelegate::handleDisconnectCompletion(std::int32_t terminationStatus, const std::string& text)
+{
+    busy = false;
+    status = terminationStatus == 0 ? "연결 해제 명령 완료" : "연결 해제 오류";
+    render();
+    const std::string message = text.empty() ? "종료 코드: " + std::to_string(terminationStatus) : text;
+    showMessage(status, message);
+}
+
+void AppDelegate::handleDisconnectLaunchFailure(const LaunchError& error)
+{
+    busy = false;
+    status = "연결 해제 오류";
+    render();
+    showMessage(status, error.localizedDescription);
+}
+
+} // namespace lintara
