@@ -1,0 +1,48 @@
+// The wall clock and the short time of day, by ICU: the locale's own short
+// time style (hours and minutes, no date) in the user's time zone.
+//
+// The locale comes from LC_ALL, then LC_TIME, then LANG, the way the C
+// library picks the locale for times; the time zone from TZ, through ICU's
+// default zone. Both are read once, at construction.
+#pragma once
+
+#include "Lintara/platform/Platform.hpp"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace lintara::glib {
+
+// The ICU locale name for the time of day, from the environment as given by
+// lookup (which answers null for an unset variable): the first of LC_ALL,
+// LC_TIME and LANG that is set and not empty, without its encoding
+// (".UTF-8") or modifier ("@euro"); "C" and "POSIX" give "en_US_POSIX".
+[[nodiscard]] std::string timeLocaleName(const std::function<const char*(const char*)>& lookup);
+
+// Seconds between the Unix epoch and the reference date that Date counts from
+// (2001-01-01 00:00:00 UTC).
+inline constexpr double unixTimeOfReferenceDate = 978307200.0;
+
+class IcuClock final : public Clock {
+public:
+    // The locale from the process environment.
+    IcuClock();
+    // A given ICU locale name, for tests.
+    explicit IcuClock(const std::string& localeName);
+    ~IcuClock() override;
+    IcuClock(const IcuClock&) = delete;
+    IcuClock& operator=(const IcuClock&) = delete;
+
+    [[nodiscard]] Date now() override;
+    [[nodiscard]] std::string shortTimeString(Date date) override;
+
+private:
+    // ICU's formatter, kept out of this header so that users of it need no
+    // ICU headers.
+    struct Formatter;
+    std::unique_ptr<Formatter> format_;
+};
+
+} // namespace lintara::glib

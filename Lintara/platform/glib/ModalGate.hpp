@@ -1,0 +1,56 @@
+// The modal gate: how a binding's dialog code tells the GLib base that a modal
+// dialog is open, so that ticks and main-queue blocks wait until it closes.
+//
+// A modal dialog runs a nested main loop inside the controller operation that
+// opened it. Anything else that reached the controller from that nested loop
+// would run inside an unfinished operation, so the tick timer and the main
+// queue check the gate before they dispatch. When the last dialog closes they
+// resume: the first tick afterwards fires once to catch up, and the queued
+// blocks run one at a time, in order.
+//
+// Main thread only.
+#pragma once
+
+#include <functional>
+
+typedef struct _GMainContext GMainContext;
+
+namespace lintara::glib {
+
+class ModalGate {
+public:
+    // The context whose loop the gated sources belong to; null means the
+    // default context.
+    explicit ModalGate(GMainContext* context = nullptr);
+    ModalGate(const ModalGate&) = delete;
+    ModalGate& operator=(const ModalGate&) = delete;
+
+    // Held while a modal dialog is open. Dialogs may nest; the gate opens
+    // again when the last session ends.
+    class Session {
+    public:
+        explicit Session(ModalGate& gate);
+        ~Session();
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+
+    private:
+        ModalGate& gate_;
+    };
+
+    [[nodiscard]] Session beginModal() { return Session(*this); }
+    [[nodiscard]] bool modalOpen() const { return depth_ > 0; }
+
+    // Opens a modal session and iterates the context until finished() says
+    // so. Input sources keep running, so the dialog can be answered; gated
+    // sources wait.
+    void runModalLoop(const std::function<bool()>& finished);
+
+    [[nodiscard]] GMainContext* context() const { return context_; }
+
+private:
+    GMainContext* context_;
+    int depth_ = 0;
+};
+
+} // namespace lintara::glib

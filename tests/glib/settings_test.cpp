@@ -1,0 +1,173 @@
+#include "Lintara/platform/glib/KeyFileSettings.hpp"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace lintara;
+using lintara::glib::KeyFileSettings;
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    SettingsFile()
+        : dir_(g_dir_make_tmp("lintara-settings-XXXXXX", nullptr))
+        , path_(dir_ + "/lintara/settings.ini")
+    {
+    }
+    ~SettingsFile() override { std::filesystem::remove_all(dir_); }
+
+    void write(const std::string& text, const std::string& path = {})
+    {
+        const std::string target = path.empty() ? path_ : path;
+        std::filesystem::create_directories(std::filesystem::path(target).parent_path());
+        std::ofstream(target, std::ios::binary) << text;
+    }
+    static std::string read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+} // namespace
+
+TEST(SettingText, IntegersReadAsDocumented)
+{
+    using lintara::glib::integerFromText;
+    EXPECT_EQ(integerFromText("90"), 90);
+    EXPECT_EQ(integerFromText(" 90 "), 90);
+    EXPECT_EQ(integerFromText("\t+90"), 90);
+    EXPECT_EQ(integerFromText("-5"), -5);
+    EXPECT_EQ(integerFromText("10080"), 10080);
+    EXPECT_EQ(integerFromText("90.0"), 90);
+    EXPECT_EQ(integerFromText("90.9"), 90);
+    EXPECT_EQ(integerFromText("-90.9"), -90);
+    EXPECT_EQ(integerFromText("9e1"), 90);
+    EXPECT_EQ(integerFromText("9223372036854775807"), INT64_MAX);
+    // Not numbers, or too large to hold: 0.
+    for (const char* text : { "", " ", "abc", "90분", "9 0", "1,000", "0x5a", "inf", "nan", "true", "1e400",
+             "9223372036854775808000", "९०" }) {
+        EXPECT_EQ(integerFromText(text), 0) << text;
+    }
+}
+
+TEST(SettingText, OnlyTrueAndFalseAreBooleans)
+{
+    using lintara::glib::settingValueFromText;
+    EXPECT_EQ(settingValueFromText("true"), SettingValue { true });
+    EXPECT_EQ(settingValueFromText("false"), SettingValue { false });
+    // Other spellings stay what they are, so the switch reads them as "not a
+    // boolean" and falls back to on.
+    EXPECT_EQ(settingValueFromText("yes"), SettingValue { std::string("yes") });
+    EXPECT_EQ(settingValueFromText("TRUE"), SettingValue { std::string("TRUE") });
+    EXPECT_EQ(settingValueFromText("0"), SettingValue { std::int64_t { 0 } });
+    EXPECT_EQ(settingValueFromText("1.5"), SettingValue { 1.5 });
+}
+
+TEST_F(SettingsFile, NothingStoredGivesTheFallbacksAndWritesNothing)
+{
+    KeyFileSettings store(path_);
+    EXPECT_EQ(store.integerForKey("durationMinutes"), 0);
+    EXPECT_FALSE(store.objectForKey("automatic").has_value());
+    EXPECT_FALSE(store.damaged());
+    EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+TEST_F(SettingsFile, WritesAreOnDiskAtOnceAndReadBackByTheNextRun)
+{
+    {
+        KeyFileSettings store(path_);
+        store.setInteger(90, "durationMinutes");
+        // Written at once: another reader sees it before this store is gone.
+        EXPECT_EQ(KeyFileSettings(path_).integerForKey("durationMinutes"), 90);
+        store.setBool(false, "automatic");
+        store.setBool(true, "automatic");
+        store.setBool(false, "automatic");
+    }
+    KeyFileSettings next(path_);
+    EXPECT_EQ(next.integerForKey("durationMinutes"), 90);
+    EXPECT_EQ(next.objectForKey("automatic"), std::optional<SettingValue>(false));
+    EXPECT_EQ(read(path_), "[Lintara]\ndurationMinutes=90\nautomatic=false\n");
+}
+
+TEST_F(SettingsFile, WritingKeepsWhatElseTheFileHolds)
+{
+    write("# chosen by hand\n[Lintara]\ndurationMinutes=30\nautomatic=yes\n\n[Other]\nkey=value\n");
+    {
+        KeyFileSettings store(path_);
+        EXPECT_EQ(store.integerForKey("durationMinutes"), 30);
+        // A value that is not a boolean comes back as its text.
+        EXPECT_EQ(store.objectForKey("automatic"), std::optional<SettingValue>(std::string("yes")));
+        store.setInteger(240, "durationMinutes");
+    }
+    const std::string text = read(path_);
+    EXPECT_NE(text.find("# chosen by hand"), std::string::npos);
+    EXPECT_NE(text.find("durationMinutes=240"), std::string::npos);
+    EXPECT_NE(text.find("automatic=yes"), std::string::npos);
+    EXPECT_NE(text.find("[Other]\nkey=value"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".bad"));
+}
+
+TEST_F(SettingsFile, ACorruptFileIsKeptAsideOnTheNextWrite)
+{
+    const std::string garbage = "durationMinutes=90\n\x01\x02 not a key file [[[\n";
+    write(garbage);
+    KeyFileSettings store(path_);
+    EXPECT_TRUE(store.damaged());
+    EXPECT_EQ(store.integerForKey("durationMinutes"), 0);
+    EXPECT_FALSE(store.objectForKey("automatic").has_value());
+    // Reading changes nothing on disk.
+    EXPECT_EQ(read(path_), garbage);
+
+    store.setBool(false, "automatic");
+    EXPECT_EQ(read(path_ + ".bad"), garbage);
+    EXPECT_EQ(read(path_), "[Lintara]\nautomatic=false\n");
+    // Only the first write moves the old file; a second one must not replace
+    // the kept copy with the new, good file.
+    store.setInteger(120, "durationMinutes");
+    EXPECT_EQ(read(path_ + ".bad"), garbage);
+    EXPECT_EQ(KeyFileSettings(path_).integerForKey("durationMinutes"), 120);
+}
+
+TEST_F(SettingsFile, AnUnreadableFileIsTreatedLikeACorruptOne)
+{
+    // A directory where the file should be cannot be read as one, even by
+    // root, which file modes would not stop.
+    std::filesystem::create_directories(path_);
+    KeyFileSettings store(path_);
+    EXPECT_TRUE(store.damaged());
+    store.setInteger(60, "durationMinutes");
+    EXPECT_TRUE(std::filesystem::is_directory(path_ + ".bad"));
+    EXPECT_EQ(KeyFileSettings(path_).integerForKey("durationMinutes"), 60);
+}
+
+TEST_F(SettingsFile, AWriteThatCannotHappenFailsQuietlyAndKeepsTheValueInMemory)
+{
+    // The settings directory's place is taken by a file, so neither the
+    // directory nor the settings file can be made.
+    write("in the way", dir_ + "/lintara");
+    KeyFileSettings store(path_);
+    store.setInteger(45, "durationMinutes");
+    store.setBool(false, "automatic");
+    EXPECT_EQ(store.integerForKey("durationMinutes"), 45);
+    EXPECT_EQ(store.objectForKey("automatic"), std::optional<SettingValue>(false));
+    EXPECT_EQ(read(dir_ + "/lintara"), "in the way");
+}
+
+TEST(SettingsPath, FollowsTheXdgConfigDirectory)
+{
+    // GLib reads XDG_CONFIG_HOME once per process; this test only checks the
+    // file name that is put under it.
+    const std::string path = lintara::glib::defaultSettingsPath();
+    EXPECT_EQ(path, std::string(g_get_user_config_dir()) + "/lintara/settings.ini");
+}

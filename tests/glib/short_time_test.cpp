@@ -1,0 +1,65 @@
+#include "Lintara/platform/glib/IcuClock.hpp"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+using namespace lintara;
+using lintara::glib::IcuClock;
+using lintara::glib::timeLocaleName;
+using lintara::glib::unixTimeOfReferenceDate;
+
+namespace {
+// 2026-03-05 06:04:30 UTC, which is 15:04 in Seoul and 07:04 in Berlin.
+constexpr double unixTime = 1772690670.0;
+const Date instant { unixTime - unixTimeOfReferenceDate };
+
+std::string shortTime(const char* zone, const char* locale)
+{
+    setenv("TZ", zone, 1);
+    IcuClock clock(locale);
+    return clock.shortTimeString(instant);
+}
+} // namespace
+
+TEST(ShortTime, FollowsTheLocaleAndTheTimeZone)
+{
+    EXPECT_EQ(shortTime("Asia/Seoul", "ko_KR"), "오후 3:04");
+    // ICU 72 puts a narrow no-break space (U+202F) before the day period.
+    EXPECT_EQ(shortTime("Asia/Seoul", "en_US"), "3:04\u202FPM");
+    EXPECT_EQ(shortTime("Asia/Seoul", "de_DE"), "15:04");
+    EXPECT_EQ(shortTime("Europe/Berlin", "de_DE"), "07:04");
+    EXPECT_EQ(shortTime("Europe/Berlin", "ko_KR"), "오전 7:04");
+    EXPECT_EQ(shortTime("UTC", "en_US_POSIX"), "6:04\u202FAM");
+    // Seconds never show: 06:04:30 is still 6:04, not rounded up.
+    EXPECT_EQ(shortTime("UTC", "de_DE"), "06:04");
+    unsetenv("TZ");
+}
+
+TEST(ShortTime, NowIsTheWallClockFromTheReferenceDate)
+{
+    IcuClock clock("en_US");
+    const double expected = static_cast<double>(g_get_real_time()) / 1e6 - unixTimeOfReferenceDate;
+    EXPECT_NEAR(clock.now().timeIntervalSinceReferenceDate, expected, 5.0);
+}
+
+TEST(ShortTime, LocaleComesFromLcAllThenLcTimeThenLang)
+{
+    const auto from = [](std::map<std::string, std::string> environment) {
+        return timeLocaleName([&](const char* name) -> const char* {
+            const auto found = environment.find(name);
+            return found == environment.end() ? nullptr : found->second.c_str();
+        });
+    };
+    EXPECT_EQ(from({ { "LANG", "ko_KR.UTF-8" } }), "ko_KR");
+    EXPECT_EQ(from({ { "LANG", "ko_KR.UTF-8" }, { "LC_TIME", "de_DE.utf8" } }), "de_DE");
+    EXPECT_EQ(from({ { "LANG", "ko_KR.UTF-8" }, { "LC_TIME", "de_DE.utf8" }, { "LC_ALL", "en_US.UTF-8" } }), "en_US");
+    // An empty variable counts as unset, as in the C library.
+    EXPECT_EQ(from({ { "LANG", "ko_KR.UTF-8" }, { "LC_ALL", "" } }), "ko_KR");
+    EXPECT_EQ(from({ { "LANG", "de_DE.UTF-8@euro" } }), "de_DE");
+    EXPECT_EQ(from({ { "LANG", "C.UTF-8" } }), "en_US_POSIX");
+    EXPECT_EQ(from({ { "LC_ALL", "POSIX" } }), "en_US_POSIX");
+    EXPECT_EQ(from({}), "en_US_POSIX");
+}
