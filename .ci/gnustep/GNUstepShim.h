@@ -1,0 +1,47 @@
+// The Apple APIs the AppKit binding calls that GNUstep (gui 0.29, base 1.28)
+// does not declare, with Apple's signatures, so that the syntax check sees
+// the binding as a current macOS SDK would. Forced in front of every checked
+// file with -include; active only when GNUstep's headers are the ones in use.
+// Nothing here is linked or run.
+#pragma once
+
+#ifdef GNUSTEP
+
+#import <AppKit/AppKit.h>
+
+// GNUstep has the button class but not the item's property that returns it.
+@interface NSStatusItem (LintaraAppleSDK)
+@property (readonly, strong) NSStatusBarButton* button;
+@end
+
+@interface NSApplication (LintaraAppleSDK)
+- (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+@end
+
+@interface NSTextField (LintaraAppleSDK)
++ (instancetype)textFieldWithString:(NSString*)stringValue;
+@end
+
+@interface NSAlert (LintaraAppleSDK)
+@property (strong) NSView* accessoryView;
+@end
+
+// The NSAccessibility protocol's label, which NSView adopts on macOS.
+@interface NSView (LintaraAppleSDK)
+@property (copy) NSString* accessibilityLabel;
+@end
+
+// CoreFoundation comes with Foundation on macOS; GNUstep's lives in a
+// library Debian does not install with it.
+#ifdef __cplusplus
+extern "C" {
+#endif
+typedef unsigned long CFTypeID;
+typedef const void* CFTypeRef;
+CFTypeID CFGetTypeID(CFTypeRef cf);
+CFTypeID CFBooleanGetTypeID(void);
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,694 @@
+// The seam's interfaces, each as the AppKit, Foundation or Dispatch call that
+// does the same job on macOS. The controller is reached only through the
+// small Objective-C objects below (the application delegate, the menu target,
+// the timer and notification callback), and every one of them catches what
+// the controller might throw before it could cross into AppKit.
+#import <AppKit/AppKit.h>
+
+#include <dispatch/dispatch.h>
+
+#include "AppKitPlatform.hpp"
+#include "AppKitSupport.hpp"
+#include "Conversions.h"
+
+#include "Lintara/Lintara.hpp"
+#include "Lintara/platform/posix/PosixProcess.hpp"
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace lintara::appkit {
+
+namespace {
+
+    // The controller state may be half-written after an exception, so the
+    // application ends rather than run on with it. Terminating is an AppKit
+    // call, so a background thread asks the main thread to do it.
+    void reportEscapedException(const char* where, const char* what) noexcept
+    {
+        NSLog(@"Lintara: %s failed: %s. Quitting.", where, what);
+        if ([NSThread isMainThread]) {
+            [NSApp terminate:nil];
+        } else {
+            dispatch_async(dispatch_get_main_queue(), ^{ [NSApp terminate:nil]; });
+        }
+    }
+
+    // Every entry from AppKit or Dispatch into C++ goes through here.
+    template <typename Work> void callGuarded(const char* where, Work&& work) noexcept
+    {
+        try {
+            std::forward<Work>(work)();
+        } catch (const std::exception& error) {
+            reportEscapedException(where, error.what());
+        } catch (...) {
+            reportEscapedException(where, "an unknown exception");
+        }
+    }
+
+} // namespace
+
+} // namespace lintara::appkit
+
+using lintara::appkit::callGuarded;
+
+// ------------------------------------------------------------ the delegate
+
+// The application's delegate: forwards the two application callbacks to the
+// controller. NSApplication holds its delegate weakly, so the binding keeps
+// this object alive.
+@interface LintaraApplicationBridge : NSObject <NSApplicationDelegate>
+- (instancetype)initWithController:(lintara::AppDelegate*)controller gate:(lintara::appkit::MainQueueGate*)gate;
+@end
+
+@implementation LintaraApplicationBridge {
+    lintara::AppDelegate* _controller;
+    lintara::appkit::MainQueueGate* _gate;
+}
+
+- (instancetype)initWithController:(lintara::AppDelegate*)controller gate:(lintara::appkit::MainQueueGate*)gate
+{
+    self = [super init];
+    if (self != nil) {
+        _controller = controller;
+        _gate = gate;
+    }
+    return self;
+}
+
+- (void)applicationDidFinishLaunching:(NSNotification*)notification
+{
+    (void)notification;
+    callGuarded("launching", [self] { _controller->applicationDidFinishLaunching(); });
+}
+
+- (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag
+{
+    (void)sender;
+    (void)flag;
+    // Reopening while one of our alerts is open would nest the controller
+    // inside the operation that opened it, so the redraw waits for the alert
+    // to close. The controller's answer is always "no", and so is ours.
+    if (_gate->modalOpen()) {
+        lintara::AppDelegate* controller = _controller;
+        _gate->submit([controller] { (void)controller->applicationShouldHandleReopen(); });
+        return NO;
+    }
+    bool answer = false;
+    callGuarded("reopening", [self, &answer] { answer = _controller->applicationShouldHandleReopen(); });
+    return answer ? YES : NO;
+}
+
+@end
+
+// --------------------------------------------------------------- the menu
+
+// The target of every entry in one rendered menu. It keeps that menu's model
+// so that a chosen entry can be handed back to the controller exactly as the
+// controller built it. Its selectors carry the controller operations' names.
+@interface LintaraMenuTarget : NSObject
+- (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate;
+- (const std::vector<lintara::MenuItem>&)items;
+- (void)toggleAutomatic;
+- (void)preset:(id)sender;
+- (void)customDuration;
+- (void)cancelTimer;
+- (void)quitApp;
+@end
+
+@implementation LintaraMenuTarget {
+    std::vector<lintara::MenuItem> _items;
+    lintara::appkit::MainQueueGate* _gate;
+}
+
+- (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate
+{
+    self = [super init];
+    if (self != nil) {
+        _items = std::move(items);
+        _gate = gate;
+    }
+    return self;
+}
+
+- (const std::vector<lintara::MenuItem>&)items
+{
+    return _items;
+}
+
+// The chosen entry is copied out before the controller runs: the controller
+// renders, which replaces this object as the menu's target and may release
+// it while the action is still on the stack.
+- (void)deliverAction:(lintara::Action)action sender:(id)sender
+{
+    std::optional<lintara::MenuItem> chosen;
+    if ([sender isKindOfClass:[NSMenuItem class]] && [[sender representedObject] isKindOfClass:[NSNumber class]]) {
+        const NSUInteger index = [[sender representedObject] unsignedIntegerValue];
+        if (index < _items.size() && _items[index].action == action) {
+            chosen = _items[index];
+        }
+    }
+    if (!chosen) {
+        // The selectors without a sender name one entry each.
+        for (const lintara::MenuItem& item : _items) {
+            if (item.action == action) {
+                chosen = item;
+                break;
+            }
+        }
+    }
+    if (!chosen) {
+        return;
+    }
+    lintara::appkit::MainQueueGate* gate = _gate;
+    callGuarded(
+        "a menu action", [gate, &chosen] { gate->submit([item = std::move(*chosen)] { lintara::sendAction(item); }); });
+}
+
+- (void)toggleAutomatic
+{
+    [self deliverAction:lintara::Action::toggleAutomatic sender:nil];
+}
+
+- (void)preset:(id)sender
+{
+    [self deliverAction:lintara::Action::preset sender:sender];
+}
+
+- (void)customDuration
+{
+    [self deliverAction:lintara::Action::customDuration sender:nil];
+}
+
+- (void)cancelTimer
+{
+    [self deliverAction:lintara::Action::cancelTimer sender:nil];
+}
+
+- (void)quitApp
+{
+    [self deliverAction:lintara::Action::quitApp sender:nil];
+}
+
+@end
+
+// ------------------------------------------------ timer and notifications
+
+// Calls one C++ function when its selector is sent: the target of the tick
+// timer and the observer of the wake notification.
+@interface LintaraCallback : NSObject
+- (instancetype)initWithCallback:(std::function<void()>)callback;
+- (void)fire:(id)sender;
+@end
+
+@implementation LintaraCallback {
+    std::function<void()> _callback;
+}
+
+- (instancetype)initWithCallback:(std::function<void()>)callback
+{
+    self = [super init];
+    if (self != nil) {
+        _callback = std::move(callback);
+    }
+    return self;
+}
+
+- (void)fire:(id)sender
+{
+    (void)sender;
+    callGuarded("a timer or notification", _callback);
+}
+
+@end
+
+namespace lintara::appkit {
+
+namespace {
+
+    // ---------------------------------------------------------- application
+
+    class AppKitApplication final : public Application {
+    public:
+        AppKitApplication(NSApplication* application, MainQueueGate& gate)
+            : application_(application)
+            , gate_(gate)
+        {
+        }
+
+        void setActivationPolicy(ActivationPolicy policy) override
+        {
+            NSApplicationActivationPolicy value = NSApplicationActivationPolicyAccessory;
+            switch (policy) {
+            case ActivationPolicy::regular: value = NSApplicationActivationPolicyRegular; break;
+            case ActivationPolicy::accessory: value = NSApplicationActivationPolicyAccessory; break;
+            case ActivationPolicy::prohibited: value = NSApplicationActivationPolicyProhibited; break;
+            }
+            [application_ setActivationPolicy:value];
+        }
+
+        void setDelegate(AppDelegate* delegate) override
+        {
+            bridge_ = [[LintaraApplicationBridge alloc] initWithController:delegate gate:&gate_];
+            [application_ setDelegate:bridge_];
+        }
+
+        void run() override { [application_ run]; }
+
+        void terminate() override { [application_ terminate:nil]; }
+
+        void activateIgnoringOtherApps(bool flag) override
+        {
+            // Deprecated from macOS 14 in favour of -activate, which on those
+            // systems is what this call does anyway: the flag is no longer
+            // honoured. Earlier systems have no -activate, and an accessory
+            // application with no window of its own must come forward for
+            // its alert to be seen and typed into, so the older call stays.
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+            [application_ activateIgnoringOtherApps:flag ? YES : NO];
+#pragma clang diagnostic pop
+        }
+
+    private:
+        NSApplication* application_;
+        MainQueueGate& gate_;
+        LintaraApplicationBridge* bridge_ = nil;
+    };
+
+    // ---------------------------------------------------------- status item
+
+    SEL selectorFor(Action action)
+    {
+        switch (action) {
+        case Action::none: return nullptr;
+        case Action::toggleAutomatic: return @selector(toggleAutomatic);
+        case Action::preset: return @selector(preset:);
+        case Action::customDuration: return @selector(customDuration);
+        case Action::cancelTimer: return @selector(cancelTimer);
+        case Action::quitApp: return @selector(quitApp);
+        }
+        return nullptr;
+    }
+
+    class AppKitStatusButton final : public StatusButton {
+    public:
+        explicit AppKitStatusButton(NSStatusItem* item)
+            : item_(item)
+        {
+        }
+
+        void setTitle(const std::string& title) override
+        {
+            NSStatusBarButton* button = [item_ button];
+            [button setTitle:toNSString(title)];
+            [button setAccessibilityLabel:toNSString(accessibleTitle(title))];
+        }
+
+    private:
+        NSStatusItem* item_;
+    };
+
+    class AppKitStatusItem final : public StatusItem::Backend {
+    public:
+        AppKitStatusItem(NSStatusItem* item, MainQueueGate& gate)
+            : item_(item)
+            , button_(item)
+            , gate_(gate)
+        {
+        }
+
+        ~AppKitStatusItem() override { [[NSStatusBar systemStatusBar] removeStatusItem:item_]; }
+
+        AppKitStatusItem(const AppKitStatusItem&) = delete;
+        AppKitStatusItem& operator=(const AppKitStatusItem&) = delete;
+
+        StatusButton* button() override { return [item_ button] != nil ? &button_ : nullptr; }
+
+        void setMenu(Menu menu) override
+        {
+            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithItems:std::move(menu.items) gate:&gate_];
+            NSMenu* drawn = [[NSMenu alloc] init];
+            [drawn setAutoenablesItems:menu.autoenablesItems ? YES : NO];
+            const std::vector<MenuItem>& items = [target items];
+            for (std::size_t index = 0; index < items.size(); ++index) {
+                [drawn addItem:drawnItem(items[index], index, target)];
+            }
+            [item_ setMenu:drawn];
+            // Menu items hold their target weakly; this keeps it for as long
+            // as its menu is the one shown.
+            target_ = target;
+        }
+
+    private:
+        static NSMenuItem* drawnItem(const MenuItem& model, std::size_t index, LintaraMenuTarget* target)
+        {
+            if (model.isSeparator) {
+                // A cast only for the GNUstep headers the CI check reads,
+                // which type the separator as id<NSMenuItem>.
+                return (NSMenuItem*)[NSMenuItem separatorItem];
+            }
+            SEL action = selectorFor(model.action);
+            NSCAssert(action == nullptr ||
+                    [NSStringFromSelector(action) isEqualToString:toNSString(selectorName(model.action))],
+                @"The menu target's selector differs from the controller's operation name");
+            NSMenuItem* drawn = [[NSMenuItem alloc] initWithTitle:toNSString(model.title)
+                                                           action:action
+                                                    keyEquivalent:toNSString(model.keyEquivalent)];
+            if (action != nullptr) {
+                [drawn setTarget:target];
+                [drawn setRepresentedObject:@(index)];
+            }
+            // Attributes the model leaves unset keep AppKit's defaults.
+            if (model.tag) {
+                [drawn setTag:static_cast<NSInteger>(*model.tag)];
+            }
+            if (model.state) {
+                [drawn setState:*model.state == ControlState::on ? NSControlStateValueOn : NSControlStateValueOff];
+            }
+            if (model.enabled) {
+                [drawn setEnabled:*model.enabled ? YES : NO];
+            }
+            return drawn;
+        }
+
+        NSStatusItem* item_;
+        AppKitStatusButton button_;
+        MainQueueGate& gate_;
+        LintaraMenuTarget* target_ = nil;
+    };
+
+    class AppKitStatusBar final : public StatusBar {
+    public:
+        explicit AppKitStatusBar(MainQueueGate& gate)
+            : gate_(gate)
+        {
+        }
+
+        StatusItem statusItemWithLength(double length) override
+        {
+            // NSVariableStatusItemLength is -1.0, the seam's value for it.
+            NSStatusItem* item = [[NSStatusBar systemStatusBar] statusItemWithLength:static_cast<CGFloat>(length)];
+            return StatusItem(std::make_unique<AppKitStatusItem>(item, gate_));
+        }
+
+    private:
+        MainQueueGate& gate_;
+    };
+
+    // ------------------------------------------- timers and notifications
+
+    class AppKitTimer final : public Timer::Backend {
+    public:
+        explicit AppKitTimer(NSTimer* timer)
+            : timer_(timer)
+        {
+        }
+        ~AppKitTimer() override { [timer_ invalidate]; }
+        AppKitTimer(const AppKitTimer&) = delete;
+        AppKitTimer& operator=(const AppKitTimer&) = delete;
+
+    private:
+        NSTimer* timer_;
+    };
+
+    class AppKitRunLoop final : public RunLoop {
+    public:
+        // The scheduled... constructor puts the timer in the default mode
+        // only, so it does not fire while an alert runs modally or the menu
+        // is being tracked; those loops run in other modes. A repeating
+        // NSTimer keeps its schedule: a late firing does not move the next.
+        Timer scheduledTimer(double interval, std::function<void()> callback, Repeats repeats) override
+        {
+            LintaraCallback* target = [[LintaraCallback alloc] initWithCallback:std::move(callback)];
+            NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:interval
+                                                              target:target
+                                                            selector:@selector(fire:)
+                                                            userInfo:nil
+                                                             repeats:repeats == Repeats::yes ? YES : NO];
+            return Timer(std::make_unique<AppKitTimer>(timer));
+        }
+    };
+
+    class WorkspaceNotificationCenter final : public NotificationCenter {
+    public:
+        explicit WorkspaceNotificationCenter(MainQueueGate& gate)
+            : gate_(gate)
+            , observers_([[NSMutableArray alloc] init])
+        {
+        }
+
+        ~WorkspaceNotificationCenter() override
+        {
+            NSNotificationCenter* center = [[NSWorkspace sharedWorkspace] notificationCenter];
+            for (id observer in observers_) {
+                [center removeObserver:observer];
+            }
+        }
+
+        WorkspaceNotificationCenter(const WorkspaceNotificationCenter&) = delete;
+        WorkspaceNotificationCenter& operator=(const WorkspaceNotificationCenter&) = delete;
+
+        void addObserver(Notification name, std::function<void()> callback) override
+        {
+            NSString* notificationName = nil;
+            switch (name) {
+            case Notification::workspaceDidWake: notificationName = NSWorkspaceDidWakeNotification; break;
+            }
+            // The wake notification is delivered on the main thread in the
+            // run loop's common modes, so it can arrive while an alert is
+            // open; the gate holds it until the alert has closed.
+            MainQueueGate* gate = &gate_;
+            LintaraCallback* observer = [[LintaraCallback alloc]
+                initWithCallback:[gate, callback = std::move(callback)] { gate->submit(callback); }];
+            // The workspace's own centre: its notifications are not posted
+            // to the process's default one.
+            [[[NSWorkspace sharedWorkspace] notificationCenter] addObserver:observer
+                                                                   selector:@selector(fire:)
+                                                                       name:notificationName
+                                                                     object:nil];
+            // The centre does not keep its observers alive; we do.
+            [observers_ addObject:observer];
+        }
+
+    private:
+        MainQueueGate& gate_;
+        NSMutableArray* observers_;
+    };
+
+    // -------------------------------------------------- clock and settings
+
+    class FoundationClock final : public Clock {
+    public:
+        Date now() override { return Date { [NSDate timeIntervalSinceReferenceDate] }; }
+
+        std::string shortTimeString(Date date) override
+        {
+            NSDate* instant = [NSDate dateWithTimeIntervalSinceReferenceDate:date.timeIntervalSinceReferenceDate];
+            return toStdString([NSDateFormatter localizedStringFromDate:instant
+                                                              dateStyle:NSDateFormatterNoStyle
+                                                              timeStyle:NSDateFormatterShortStyle]);
+        }
+    };
+
+    // The application's own domain of the user's defaults, named by the
+    // bundle identifier. Writes are persisted by the defaults system itself.
+    class UserDefaultsStore final : public SettingsStore {
+    public:
+        std::int64_t integerForKey(std::string_view key) override
+        {
+            return static_cast<std::int64_t>([defaults() integerForKey:toNSString(key)]);
+        }
+
+        std::optional<SettingValue> objectForKey(std::string_view key) override
+        {
+            return toSettingValue([defaults() objectForKey:toNSString(key)]);
+        }
+
+        void setInteger(std::int64_t value, std::string_view key) override
+        {
+            [defaults() setInteger:static_cast<NSInteger>(value) forKey:toNSString(key)];
+        }
+
+        void setBool(bool value, std::string_view key) override
+        {
+            [defaults() setBool:value ? YES : NO forKey:toNSString(key)];
+        }
+
+    private:
+        static NSUserDefaults* defaults() { return [NSUserDefaults standardUserDefaults]; }
+    };
+
+    // ---------------------------------------------------------------- alerts
+
+    class AppKitAlerts final : public Alerts {
+    public:
+        explicit AppKitAlerts(MainQueueGate& gate)
+            : gate_(gate)
+        {
+        }
+
+        ModalResponse runModal(const Alert& alert) override
+        {
+            NSAlert* panel = [[NSAlert alloc] init];
+            [panel setMessageText:toNSString(alert.messageText)];
+            [panel setInformativeText:toNSString(alert.informativeText)];
+            NSTextField* field = nil;
+            if (alert.accessoryView) {
+                const Rect& frame = alert.accessoryView->frame;
+                field = [NSTextField textFieldWithString:toNSString(alert.accessoryView->stringValue)];
+                [field setFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)];
+                [panel setAccessoryView:field];
+            }
+            for (const std::string& title : alert.buttons) {
+                [panel addButtonWithTitle:toNSString(title)];
+            }
+            if (field != nil && alert.initialFirstResponder == FirstResponder::accessoryView) {
+                [[panel window] setInitialFirstResponder:field];
+            }
+            NSModalResponse code = 0;
+            {
+                const MainQueueGate::ModalSession session(gate_);
+                code = [panel runModal];
+            }
+            ModalResponse response;
+            response.code = static_cast<long>(code);
+            if (field != nil) {
+                response.fieldText = toStdString([field stringValue]);
+            }
+            return response;
+        }
+
+    private:
+        MainQueueGate& gate_;
+    };
+
+    // -------------------------------------------------------------- dispatch
+
+    dispatch_time_t after(double seconds) { return dispatch_time(DISPATCH_TIME_NOW, delayInNanoseconds(seconds)); }
+
+    // The main dispatch queue, behind the gate: a block first waits its turn
+    // on the queue, then, if an alert is open, in the gate.
+    class MainQueue final : public DispatchQueue {
+    public:
+        explicit MainQueue(MainQueueGate& gate)
+            : gate_(gate)
+        {
+        }
+
+        void async(std::function<void()> work) override
+        {
+            dispatch_async(dispatch_get_main_queue(), gated(std::move(work)));
+        }
+
+        void asyncAfter(double seconds, std::function<void()> work) override
+        {
+            dispatch_after(after(seconds), dispatch_get_main_queue(), gated(std::move(work)));
+        }
+
+    private:
+        dispatch_block_t gated(std::function<void()> work)
+        {
+            MainQueueGate* gate = &gate_;
+            return ^{ callGuarded("a main-queue block", [gate, &work] { gate->submit(work); }); };
+        }
+
+        MainQueueGate& gate_;
+    };
+
+    class GlobalQueue final : public DispatchQueue {
+    public:
+        explicit GlobalQueue(QualityOfService qos)
+            : qos_(qos)
+        {
+        }
+
+        void async(std::function<void()> work) override { dispatch_async(queue(), guarded(std::move(work))); }
+
+        void asyncAfter(double seconds, std::function<void()> work) override
+        {
+            dispatch_after(after(seconds), queue(), guarded(std::move(work)));
+        }
+
+    private:
+        dispatch_queue_t queue() const
+        {
+            const qos_class_t qos = qos_ == QualityOfService::utility ? QOS_CLASS_UTILITY : QOS_CLASS_DEFAULT;
+            return dispatch_get_global_queue(qos, 0);
+        }
+
+        static dispatch_block_t guarded(std::function<void()> work)
+        {
+            return ^{ callGuarded("a background block", work); };
+        }
+
+        QualityOfService qos_;
+    };
+
+    class GrandCentralDispatch final : public Dispatch {
+    public:
+        explicit GrandCentralDispatch(MainQueueGate& gate)
+            : main_(gate)
+        {
+        }
+
+        DispatchQueue& main() override { return main_; }
+
+        DispatchQueue& global(QualityOfService qos) override
+        {
+            return qos == QualityOfService::utility ? utility_ : defaultClass_;
+        }
+
+    private:
+        MainQueue main_;
+        GlobalQueue utility_ { QualityOfService::utility };
+        GlobalQueue defaultClass_ { QualityOfService::defaultClass };
+    };
+
+    // A drain of the gate, as a fresh turn of the main queue.
+    void scheduleDrain(MainQueueGate& gate)
+    {
+        MainQueueGate* target = &gate;
+        dispatch_async(
+            dispatch_get_main_queue(), ^{ callGuarded("a main-queue block", [target] { target->drain(); }); });
+    }
+
+} // namespace
+
+struct AppKitPlatform::Parts {
+    MainQueueGate gate { [this] { scheduleDrain(gate); } };
+    AppKitApplication application { [NSApplication sharedApplication], gate };
+    AppKitStatusBar statusBar { gate };
+    AppKitRunLoop runLoop;
+    WorkspaceNotificationCenter workspaceNotificationCenter { gate };
+    FoundationClock clock;
+    UserDefaultsStore standardUserDefaults;
+    AppKitAlerts alerts { gate };
+    GrandCentralDispatch dispatch { gate };
+    posix::ProcessFactory processes;
+    Platform platform {
+        application,
+        statusBar,
+        runLoop,
+        workspaceNotificationCenter,
+        clock,
+        standardUserDefaults,
+        alerts,
+        dispatch,
+        processes,
+    };
+};
+
+AppKitPlatform::AppKitPlatform()
+    : parts_(std::make_unique<Parts>())
+{
+}
+
+AppKitPlatform::~AppKitPlatform() = default;
+
+Platform& AppKitPlatform::platform() { return parts_->platform; }
+
+} // namespace lintara::appkit

@@ -1,0 +1,170 @@
+#include "AppKitSupport.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace lintara::appkit {
+
+namespace {
+    constexpr std::string_view countdownPrefix = "VPN ";
+    constexpr std::string_view idleTitle = "VPN ◷";
+
+    struct Clock {
+        std::int64_t hours = 0;
+        std::int64_t minutes = 0;
+        std::int64_t seconds = 0;
+    };
+
+    // Reads a run of decimal digits, all of it or nothing.
+    std::optional<std::int64_t> wholeNumber(std::string_view digits)
+    {
+        if (digits.empty()) {
+            return std::nullopt;
+        }
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error != std::errc {} || end != digits.data() + digits.size() || value < 0) {
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    // Reads a minutes or seconds field: exactly two digits, below sixty.
+    std::optional<std::int64_t> sexagesimalField(std::string_view digits)
+    {
+        if (digits.size() != 2) {
+            return std::nullopt;
+        }
+        const std::optional<std::int64_t> value = wholeNumber(digits);
+        if (!value || *value >= 60) {
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    // Parses "VPN H:MM:SS", the only shape of a countdown title.
+    std::optional<Clock> countdownClock(std::string_view title)
+    {
+        if (!title.starts_with(countdownPrefix)) {
+            return std::nullopt;
+        }
+        const std::string_view clock = title.substr(countdownPrefix.size());
+        const std::size_t firstColon = clock.find(':');
+        if (firstColon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::size_t secondColon = clock.find(':', firstColon + 1);
+        if (secondColon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::optional<std::int64_t> hours = wholeNumber(clock.substr(0, firstColon));
+        const std::optional<std::int64_t> minutes
+            = sexagesimalField(clock.substr(firstColon + 1, secondColon - firstColon - 1));
+        const std::optional<std::int64_t> seconds = sexagesimalField(clock.substr(secondColon + 1));
+        if (!hours || !minutes || !seconds) {
+            return std::nullopt;
+        }
+        return Clock { *hours, *minutes, *seconds };
+    }
+
+    void appendPart(std::string& words, std::int64_t count, std::string_view unit)
+    {
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words += std::to_string(count);
+        words += unit;
+    }
+
+} // namespace
+
+std::string accessibleTitle(std::string_view title)
+{
+    if (title == idleTitle) {
+        return "VPN 예약 없음";
+    }
+    const std::optional<Clock> clock = countdownClock(title);
+    if (!clock) {
+        return std::string(title);
+    }
+    // Zero parts are left out, as one would say them; only a countdown at its
+    // very end says "0초".
+    std::string words;
+    if (clock->hours > 0) {
+        appendPart(words, clock->hours, "시간");
+    }
+    if (clock->minutes > 0) {
+        appendPart(words, clock->minutes, "분");
+    }
+    if (clock->seconds > 0 || words.empty()) {
+        appendPart(words, clock->seconds, "초");
+    }
+    return "VPN 해제까지 " + words + " 남음";
+}
+
+std::int64_t delayInNanoseconds(double seconds)
+{
+    if (!(seconds > 0)) { // also catches NaN
+        return 0;
+    }
+    const double nanoseconds = std::ceil(seconds * 1e9);
+    // 2^63 as a double; anything at or above it does not fit.
+    constexpr double limit = 9223372036854775808.0;
+    if (nanoseconds >= limit) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return static_cast<std::int64_t>(nanoseconds);
+}
+
+MainQueueGate::MainQueueGate(ScheduleDrain scheduleDrain)
+    : scheduleDrain_(std::move(scheduleDrain))
+{
+}
+
+void MainQueueGate::submit(std::function<void()> work)
+{
+    waiting_.push_back(std::move(work));
+    drain();
+}
+
+void MainQueueGate::drain()
+{
+    if (draining_) {
+        return;
+    }
+    draining_ = true;
+    // Cleared however the work leaves, so that one failed block cannot stop
+    // the queue for good.
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset { draining_ };
+    while (!modalOpen() && !waiting_.empty()) {
+        // Taken off the queue before it runs, so that the queue is sound
+        // whatever the work does.
+        std::function<void()> work = std::move(waiting_.front());
+        waiting_.pop_front();
+        if (work) {
+            work();
+        }
+    }
+}
+
+MainQueueGate::ModalSession::ModalSession(MainQueueGate& gate)
+    : gate_(gate)
+{
+    ++gate_.modalDepth_;
+}
+
+MainQueueGate::ModalSession::~ModalSession()
+{
+    --gate_.modalDepth_;
+    if (gate_.modalDepth_ == 0 && !gate_.waiting_.empty() && gate_.scheduleDrain_) {
+        gate_.scheduleDrain_();
+    }
+}
+
+} // namespace lintara::appkit

@@ -1,0 +1,243 @@
+// The AppKit binding's plain C++ parts: the spoken title, dispatch delays and
+// the gate that holds main-queue work while an alert is open.
+#include "Lintara/platform/appkit/AppKitSupport.hpp"
+#include "Lintara/text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lintara::appkit {
+namespace {
+
+    // ------------------------------------------------------ spoken title
+
+    TEST(AccessibleTitle, ReadsACountdownAsWordsLeavingOutZeroParts)
+    {
+        EXPECT_EQ(accessibleTitle("VPN 0:59:59"), "VPN 해제까지 59분 59초 남음");
+        EXPECT_EQ(accessibleTitle("VPN 1:00:00"), "VPN 해제까지 1시간 남음");
+        EXPECT_EQ(accessibleTitle("VPN 2:03:00"), "VPN 해제까지 2시간 3분 남음");
+        EXPECT_EQ(accessibleTitle("VPN 168:00:05"), "VPN 해제까지 168시간 5초 남음");
+        EXPECT_EQ(accessibleTitle("VPN 0:00:01"), "VPN 해제까지 1초 남음");
+        // The very end still says how much is left rather than nothing.
+        EXPECT_EQ(accessibleTitle("VPN 0:00:00"), "VPN 해제까지 0초 남음");
+    }
+
+    TEST(AccessibleTitle, UnderstandsEveryTitleTheControllerDraws)
+    {
+        // Whatever the controller puts on the button must come out as words:
+        // a countdown read digit by digit is what this exists to prevent.
+        const double samples[] = { -5, 0, 0.2, 1, 59, 60, 61, 3599, 3600, 3601, 86399.5, 604800, 604800 * 52.0,
+            std::numeric_limits<double>::max() };
+        for (const double seconds : samples) {
+            const std::string title = countdownTitle(seconds);
+            const std::string spoken = accessibleTitle(title);
+            EXPECT_TRUE(spoken.starts_with("VPN 해제까지 ")) << title << " -> " << spoken;
+            EXPECT_TRUE(spoken.ends_with(" 남음")) << title << " -> " << spoken;
+            EXPECT_EQ(spoken.find(':'), std::string::npos) << title << " -> " << spoken;
+        }
+    }
+
+    TEST(AccessibleTitle, GivesTheIdleMarkItsMeaningAndLeavesOtherTitlesAlone)
+    {
+        EXPECT_EQ(accessibleTitle("VPN ◷"), "VPN 예약 없음");
+        EXPECT_EQ(accessibleTitle("VPN 해제 중…"), "VPN 해제 중…");
+        EXPECT_EQ(accessibleTitle(""), "");
+    }
+
+    TEST(AccessibleTitle, LeavesAnythingThatIsNotExactlyAClockAsItIs)
+    {
+        const char* const notClocks[] = {
+            "VPN 1:60:00", // minutes out of range
+            "VPN 1:00:60", // seconds out of range
+            "VPN 1:5:00", // one-digit minutes
+            "VPN 1:05:000", // three-digit seconds
+            "VPN :05:00", // no hours
+            "VPN -1:05:00", // negative hours
+            "VPN +1:05:00",
+            "VPN 1:05", // two fields
+            "VPN 1:05:00:00", // four fields
+            "VPN 1:05:00 ", // trailing space
+            "VPN  1:05:00", // doubled space
+            "vpn 1:05:00", // other prefix
+            "1:05:00", "VPN 1:0x:00",
+            "VPN 99999999999999999999:00:00", // hours beyond 64 bits
+        };
+        for (const char* title : notClocks) {
+            EXPECT_EQ(accessibleTitle(title), title);
+        }
+    }
+
+    // ------------------------------------------------------------ delays
+
+    TEST(DelayInNanoseconds, ConvertsWithoutEverFiringEarly)
+    {
+        EXPECT_EQ(delayInNanoseconds(8.0), 8'000'000'000);
+        EXPECT_EQ(delayInNanoseconds(60.0), 60'000'000'000);
+        EXPECT_EQ(delayInNanoseconds(0.25), 250'000'000);
+        // A fraction of a nanosecond rounds up, never down to "now".
+        EXPECT_EQ(delayInNanoseconds(1e-12), 1);
+    }
+
+    TEST(DelayInNanoseconds, TurnsNonsenseIntoNowOrTheLongestDelay)
+    {
+        EXPECT_EQ(delayInNanoseconds(0), 0);
+        EXPECT_EQ(delayInNanoseconds(-3), 0);
+        EXPECT_EQ(delayInNanoseconds(std::nan("")), 0);
+        EXPECT_EQ(delayInNanoseconds(-std::numeric_limits<double>::infinity()), 0);
+        constexpr std::int64_t longest = std::numeric_limits<std::int64_t>::max();
+        EXPECT_EQ(delayInNanoseconds(std::numeric_limits<double>::infinity()), longest);
+        EXPECT_EQ(delayInNanoseconds(1e10), longest); // 1e19 ns does not fit
+        EXPECT_LT(delayInNanoseconds(9e9), longest); // 9e18 ns still does
+    }
+
+    // -------------------------------------------------------------- gate
+
+    // A gate whose scheduled drains the test runs by hand, the way the main
+    // queue would run them on a later turn.
+    class GateTest : public ::testing::Test {
+    protected:
+        int drainsScheduled = 0;
+        MainQueueGate gate { [this] { ++drainsScheduled; } };
+        std::vector<std::string> ran;
+
+        std::function<void()> record(std::string name)
+        {
+            return [this, name] { ran.push_back(name); };
+        }
+    };
+
+    TEST_F(GateTest, RunsWorkAtOnceAndInOrderWhileNoAlertIsOpen)
+    {
+        gate.submit(record("a"));
+        EXPECT_EQ(ran, std::vector<std::string> { "a" });
+        gate.submit(record("b"));
+        EXPECT_EQ(ran, (std::vector<std::string> { "a", "b" }));
+        EXPECT_EQ(gate.waiting(), 0u);
+        EXPECT_EQ(drainsScheduled, 0);
+    }
+
+    TEST_F(GateTest, HoldsWorkWhileAnAlertIsOpenAndRunsItOnALaterTurn)
+    {
+        {
+            const MainQueueGate::ModalSession alert(gate);
+            gate.submit(record("poll result"));
+            gate.submit(record("wake"));
+            EXPECT_TRUE(ran.empty());
+            EXPECT_EQ(gate.waiting(), 2u);
+        }
+        // Closing the alert must not run the work inside the operation that
+        // opened it: it only asks for a later drain.
+        EXPECT_TRUE(ran.empty());
+        EXPECT_EQ(drainsScheduled, 1);
+        gate.drain();
+        EXPECT_EQ(ran, (std::vector<std::string> { "poll result", "wake" }));
+        EXPECT_EQ(gate.waiting(), 0u);
+    }
+
+    TEST_F(GateTest, OpensOnlyWhenTheLastOfNestedAlertsCloses)
+    {
+        {
+            const MainQueueGate::ModalSession outer(gate);
+            {
+                const MainQueueGate::ModalSession inner(gate);
+                gate.submit(record("a"));
+            }
+            EXPECT_TRUE(gate.modalOpen());
+            EXPECT_EQ(drainsScheduled, 0);
+            gate.drain(); // a drain that comes round too early does nothing
+            EXPECT_TRUE(ran.empty());
+        }
+        EXPECT_EQ(drainsScheduled, 1);
+        gate.drain();
+        EXPECT_EQ(ran, std::vector<std::string> { "a" });
+    }
+
+    TEST_F(GateTest, AsksForNoDrainWhenNothingWaited)
+    {
+        {
+            const MainQueueGate::ModalSession alert(gate);
+        }
+        EXPECT_EQ(drainsScheduled, 0);
+    }
+
+    TEST_F(GateTest, KeepsOrderAcrossTheAlertsEnd)
+    {
+        {
+            const MainQueueGate::ModalSession alert(gate);
+            gate.submit(record("held"));
+        }
+        // Arrives after the alert closed but before the scheduled drain came
+        // round: it must still run after the work that waited.
+        gate.submit(record("late"));
+        EXPECT_EQ(ran, (std::vector<std::string> { "held", "late" }));
+        gate.drain();
+        EXPECT_EQ(ran.size(), 2u);
+    }
+
+    TEST_F(GateTest, WorkThatOpensAnAlertHoldsBackTheWorkBehindIt)
+    {
+        // The disconnect's result handler shows its outcome in an alert; the
+        // next result, already waiting, must not run until it is dismissed.
+        {
+            const MainQueueGate::ModalSession earlier(gate);
+            gate.submit([this] {
+                ran.push_back("handler opens alert");
+                const MainQueueGate::ModalSession alert(gate);
+                gate.submit(record("arrives during alert"));
+                ran.push_back("handler's alert dismissed");
+            });
+            gate.submit(record("next result"));
+        }
+        gate.drain();
+        EXPECT_EQ(ran,
+            (std::vector<std::string> {
+                "handler opens alert", "handler's alert dismissed", "next result", "arrives during alert" }));
+        EXPECT_EQ(gate.waiting(), 0u);
+    }
+
+    TEST_F(GateTest, NeverNestsWorkInsideWork)
+    {
+        int depth = 0;
+        int deepest = 0;
+        std::function<void()> nested = [&] {
+            ++depth;
+            deepest = std::max(deepest, depth);
+            ran.push_back("inner");
+            --depth;
+        };
+        gate.submit([&] {
+            ++depth;
+            deepest = std::max(deepest, depth);
+            gate.submit(nested);
+            gate.drain();
+            ran.push_back("outer done");
+            --depth;
+        });
+        EXPECT_EQ(ran, (std::vector<std::string> { "outer done", "inner" }));
+        EXPECT_EQ(deepest, 1);
+    }
+
+    TEST_F(GateTest, StaysUsableAfterWorkThrows)
+    {
+        {
+            const MainQueueGate::ModalSession alert(gate);
+            gate.submit([] { throw std::runtime_error("controller failed"); });
+            gate.submit(record("after"));
+        }
+        EXPECT_THROW(gate.drain(), std::runtime_error);
+        // The failed block is gone; the one behind it still runs, and new work
+        // is not mistaken for nested work.
+        EXPECT_EQ(gate.waiting(), 1u);
+        gate.drain();
+        gate.submit(record("new"));
+        EXPECT_EQ(ran, (std::vector<std::string> { "after", "new" }));
+    }
+
+} // namespace
+} // namespace lintara::appkit
