@@ -139,11 +139,13 @@ using lintara::appkit::callGuarded;
     return _items;
 }
 
-// The chosen entry is copied out before the controller runs: the controller
-// renders, which replaces this object as the menu's target and may release
-// it while the action is still on the stack.
+// The chosen entry is copied out before the controller runs, and this object
+// is held until the action returns: the controller renders, which replaces
+// the menu that owns this object, possibly releasing both mid-action.
 - (void)deliverAction:(lintara::Action)action sender:(id)sender
 {
+    __attribute__((objc_precise_lifetime)) LintaraMenuTarget* keepAlive = self;
+    (void)keepAlive;
     std::optional<lintara::MenuItem> chosen;
     if ([sender isKindOfClass:[NSMenuItem class]] && [[sender representedObject] isKindOfClass:[NSNumber class]]) {
         const NSUInteger index = [[sender representedObject] unsignedIntegerValue];
@@ -193,6 +195,17 @@ using lintara::appkit::callGuarded;
     [self deliverAction:lintara::Action::quitApp sender:nil];
 }
 
+@end
+
+// A menu that keeps its entries' target alive. Menu items hold their target
+// weakly, and a result that arrives while the menu is open renders a new menu
+// in its place; the open one must still deliver a choice, so the target lives
+// exactly as long as the menu that uses it.
+@interface LintaraMenu : NSMenu
+@property (nonatomic, strong) LintaraMenuTarget* actionTarget;
+@end
+
+@implementation LintaraMenu
 @end
 
 // ------------------------------------------------ timer and notifications
@@ -331,16 +344,14 @@ namespace {
         void setMenu(Menu menu) override
         {
             LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithItems:std::move(menu.items) gate:&gate_];
-            NSMenu* drawn = [[NSMenu alloc] init];
+            LintaraMenu* drawn = [[LintaraMenu alloc] init];
+            [drawn setActionTarget:target];
             [drawn setAutoenablesItems:menu.autoenablesItems ? YES : NO];
             const std::vector<MenuItem>& items = [target items];
             for (std::size_t index = 0; index < items.size(); ++index) {
                 [drawn addItem:drawnItem(items[index], index, target)];
             }
             [item_ setMenu:drawn];
-            // Menu items hold their target weakly; this keeps it for as long
-            // as its menu is the one shown.
-            target_ = target;
         }
 
     private:
@@ -378,7 +389,6 @@ namespace {
         NSStatusItem* item_;
         AppKitStatusButton button_;
         MainQueueGate& gate_;
-        LintaraMenuTarget* target_ = nil;
     };
 
     class AppKitStatusBar final : public StatusBar {
