@@ -94,7 +94,9 @@ using lintara::appkit::callGuarded;
     // to close. The controller's answer is always "no", and so is ours.
     if (_gate->modalOpen()) {
         lintara::AppDelegate* controller = _controller;
-        _gate->submit([controller] { (void)controller->applicationShouldHandleReopen(); });
+        lintara::appkit::MainQueueGate* gate = _gate;
+        callGuarded("reopening",
+            [gate, controller] { gate->submit([controller] { (void)controller->applicationShouldHandleReopen(); }); });
         return NO;
     }
     bool answer = false;
