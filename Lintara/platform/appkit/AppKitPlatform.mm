@@ -29,7 +29,7 @@ namespace {
     // call, so a background thread asks the main thread to do it.
     void reportEscapedException(const char* where, const char* what) noexcept
     {
-        NSLog(@"Lintara: %s failed: %s. Quitting.", where, what);
+        NSLog(@"Lintara: %@ failed: %@. Quitting.", toNSString(where), toNSString(what));
         if ([NSThread isMainThread]) {
             [NSApp terminate:nil];
         } else {

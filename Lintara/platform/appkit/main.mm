@@ -27,6 +27,7 @@
 #import <AppKit/AppKit.h>
 
 #include "AppKitPlatform.hpp"
+#include "Conversions.h"
 
 #include "Lintara/Lintara.hpp"
 
@@ -41,7 +42,7 @@ int main()
         } catch (const std::exception& error) {
             // Only start-up can get here: once the loop runs, every callback
             // catches for itself.
-            NSLog(@"Lintara could not start: %s", error.what());
+            NSLog(@"Lintara could not start: %@", lintara::appkit::toNSString(error.what()));
         } catch (...) {
             NSLog(@"Lintara could not start: an unknown exception");
         }
