@@ -1,0 +1,406 @@
+#include "PosixProcess.hpp"
+
+#include "BoundedOutput.hpp"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace lintara::posix {
+
+namespace {
+
+    using Clock = std::chrono::steady_clock;
+
+    // How long a group asked to end gets before it is killed.
+    constexpr auto killDelay = std::chrono::seconds(2);
+    // How long, after the kill, output is still awaited. Only a descendant that
+    // left the group can hold the pipe open past a SIGKILL; it cannot be
+    // signalled safely, so instead we stop listening to it.
+    constexpr auto abandonDelay = std::chrono::seconds(2);
+    // How often a blocked read looks whether it should give up.
+    constexpr int readPollMilliseconds = 250;
+    constexpr std::size_t readChunk = 64 * 1024;
+
+    // strerror is not thread-safe; strerror_r is, in either of its two forms.
+    std::string describeError(int error)
+    {
+        std::array<char, 256> buffer {};
+        const auto result = ::strerror_r(error, buffer.data(), buffer.size());
+        if constexpr (std::is_same_v<decltype(result), char* const>) {
+            return result;
+        } else {
+            return result == 0 ? std::string(buffer.data()) : "Unknown error " + std::to_string(error);
+        }
+    }
+
+    void closeDescriptor(int& fd)
+    {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+
+    // When the reader of a run's output should stop waiting for its end, in
+    // steady-clock ticks since the epoch; zero while it should wait forever.
+    // Shared by a process and the pipes it writes into.
+    struct OutputDeadline {
+        std::atomic<Clock::rep> abandonAt { 0 };
+
+        [[nodiscard]] bool passed() const
+        {
+            const Clock::rep at = abandonAt.load(std::memory_order_acquire);
+            return at != 0 && Clock::now().time_since_epoch().count() >= at;
+        }
+    };
+
+    class PosixPipe final : public Pipe {
+    public:
+        PosixPipe()
+        {
+            std::array<int, 2> ends {};
+#ifdef __linux__
+            const bool made = ::pipe2(ends.data(), O_CLOEXEC) == 0;
+#else
+            // Without pipe2 a fork in another thread could slip in between
+            // pipe() and the flags; every child we spawn closes the ends on
+            // exec anyway, since it gets them only through dup2.
+            bool made = ::pipe(ends.data()) == 0;
+            made = made && ::fcntl(ends[0], F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) == 0;
+#endif
+            if (made) {
+                readEnd_ = ends[0];
+                writeEnd_ = ends[1];
+            } else {
+                creationError_ = errno;
+            }
+        }
+        ~PosixPipe() override
+        {
+            closeDescriptor(readEnd_);
+            closeDescriptor(writeEnd_);
+        }
+        PosixPipe(const PosixPipe&) = delete;
+        PosixPipe& operator=(const PosixPipe&) = delete;
+
+        // Blocks until every writer has closed the pipe, and returns what it
+        // printed, bounded as BoundedOutput describes. Also returns once the
+        // process writing here has been killed and its output still has not
+        // ended after a grace period. A pipe that no launched child writes to
+        // reads as empty rather than blocking forever on our own write end.
+        std::string readDataToEndOfFile() override
+        {
+            closeDescriptor(writeEnd_);
+            BoundedOutput output;
+            std::string chunk(readChunk, '\0');
+            while (readEnd_ >= 0) {
+                pollfd request { readEnd_, POLLIN, 0 };
+                const int ready = ::poll(&request, 1, readPollMilliseconds);
+                if (ready < 0 && errno != EINTR) {
+                    break;
+                }
+                if (ready <= 0) {
+                    if (deadline_ && deadline_->passed()) {
+                        break;
+                    }
+                    continue;
+                }
+                const ssize_t count = ::read(readEnd_, chunk.data(), chunk.size());
+                if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
+                    continue;
+                }
+                if (count <= 0) {
+                    break;
+                }
+                output.append(std::string_view(chunk.data(), static_cast<std::size_t>(count)));
+            }
+            // Closing now rather than at destruction lets a descendant that is
+            // still writing fail with SIGPIPE instead of blocking.
+            closeDescriptor(readEnd_);
+            return output.take();
+        }
+
+        [[nodiscard]] int creationError() const { return creationError_; }
+        [[nodiscard]] int writeEnd() const { return writeEnd_; }
+        // Called once the child holds its own copy of the write end: ours
+        // must go, or the read would never see the end of the output.
+        void handOver(std::shared_ptr<OutputDeadline> deadline)
+        {
+            closeDescriptor(writeEnd_);
+            deadline_ = std::move(deadline);
+        }
+
+    private:
+        int readEnd_ = -1;
+        int writeEnd_ = -1;
+        int creationError_ = 0;
+        std::shared_ptr<OutputDeadline> deadline_;
+    };
+
+    // The child's life as seen from here. The pid is signalled only while the
+    // child is `running`, which lasts until we reap it; an unreaped child
+    // keeps its pid (and so its group id) from being reused, so a signal can
+    // never reach a stranger.
+    enum class Phase { configured, running, reaped };
+
+    class PosixProcess final : public Process {
+    public:
+        PosixProcess() = default;
+        PosixProcess(const PosixProcess&) = delete;
+        PosixProcess& operator=(const PosixProcess&) = delete;
+
+        // Never leaves a zombie or a follow-up thread behind: a child that
+        // nobody waited for is killed and reaped here.
+        ~PosixProcess() override
+        {
+            std::thread escalation;
+            {
+                const std::scoped_lock lock(mutex_);
+                destroying_ = true;
+                escalation = std::move(escalation_);
+                if (phase_ == Phase::running) {
+                    ::kill(-pid_, SIGKILL);
+                }
+            }
+            changed_.notify_all();
+            if (escalation.joinable()) {
+                escalation.join();
+            }
+            if (phase_ == Phase::running) {
+                int status = 0;
+                while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) { }
+            }
+        }
+
+        void setExecutablePath(std::string path) override { path_ = std::move(path); }
+        void setArguments(std::vector<std::string> arguments) override { arguments_ = std::move(arguments); }
+        void setStandardOutput(std::shared_ptr<Pipe> pipe) override { output_ = std::move(pipe); }
+        void setStandardError(std::shared_ptr<Pipe> pipe) override { error_ = std::move(pipe); }
+
+        std::optional<LaunchError> launch() override;
+        void waitUntilExit() override;
+
+        std::int32_t terminationStatus() override
+        {
+            const std::scoped_lock lock(mutex_);
+            // Asked before the end, there is no status yet; -1 is no exit code
+            // and no signal number, so it cannot be mistaken for either.
+            return phase_ == Phase::reaped ? status_ : -1;
+        }
+
+        // True from launch until the child has been reaped. A child that has
+        // exited while a descendant still holds its pipe thus still counts as
+        // running, so a watchdog still ends the group that keeps the read open.
+        bool isRunning() override
+        {
+            const std::scoped_lock lock(mutex_);
+            return phase_ == Phase::running;
+        }
+
+        void terminate() override;
+
+    private:
+        [[nodiscard]] LaunchError failure(int error) const
+        {
+            return LaunchError { path_ + ": " + describeError(error) };
+        }
+        // Checks what posix_spawn would only report from the child on some
+        // systems, so that a bad path is always a launch failure.
+        [[nodiscard]] int checkExecutable() const;
+        // Waits out the kill delay on its own thread, then kills the group if
+        // the child is still unreaped.
+        void escalate();
+
+        std::string path_;
+        std::vector<std::string> arguments_;
+        std::shared_ptr<Pipe> output_;
+        std::shared_ptr<Pipe> error_;
+
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        Phase phase_ = Phase::configured;
+        pid_t pid_ = -1;
+        std::int32_t status_ = -1;
+        bool terminateRequested_ = false;
+        bool destroying_ = false;
+        std::thread escalation_;
+        std::shared_ptr<OutputDeadline> deadline_ = std::make_shared<OutputDeadline>();
+    };
+
+    int PosixProcess::checkExecutable() const
+    {
+        struct stat info { };
+        if (::stat(path_.c_str(), &info) != 0) {
+            return errno;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            return EISDIR;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            return EACCES;
+        }
+        if (::access(path_.c_str(), X_OK) != 0) {
+            return errno;
+        }
+        return 0;
+    }
+
+    std::optional<LaunchError> PosixProcess::launch()
+    {
+        {
+            const std::scoped_lock lock(mutex_);
+            if (phase_ != Phase::configured) {
+                return failure(EALREADY);
+            }
+        }
+        auto outputPipe = std::dynamic_pointer_cast<PosixPipe>(output_);
+        auto errorPipe = std::dynamic_pointer_cast<PosixPipe>(error_);
+        if ((output_ && !outputPipe) || (error_ && !errorPipe)) {
+            return failure(EINVAL);
+        }
+        for (const auto& pipe : { outputPipe, errorPipe }) {
+            if (pipe && pipe->creationError() != 0) {
+                return failure(pipe->creationError());
+            }
+            if (pipe && pipe->writeEnd() < 0) {
+                // Handed to an earlier child already; its end is gone.
+                return failure(EBADF);
+            }
+        }
+        if (const int error = checkExecutable(); error != 0) {
+            return failure(error);
+        }
+
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attributes;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        if (outputPipe) {
+            posix_spawn_file_actions_adddup2(&actions, outputPipe->writeEnd(), STDOUT_FILENO);
+        }
+        if (errorPipe) {
+            posix_spawn_file_actions_adddup2(&actions, errorPipe->writeEnd(), STDERR_FILENO);
+        }
+        // Its own group, so that terminate reaches whatever it starts; no
+        // blocked signals and default handlers, whatever the thread that
+        // launches it has set up for itself.
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setflags(
+            &attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+
+        std::vector<char*> argv;
+        argv.push_back(path_.data());
+        for (std::string& argument : arguments_) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+
+        pid_t pid = -1;
+        const int error = ::posix_spawn(&pid, path_.c_str(), &actions, &attributes, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        if (error != 0) {
+            return failure(error);
+        }
+        {
+            const std::scoped_lock lock(mutex_);
+            pid_ = pid;
+            phase_ = Phase::running;
+        }
+        for (const auto& pipe : { outputPipe, errorPipe }) {
+            if (pipe) {
+                pipe->handOver(deadline_);
+            }
+        }
+        return std::nullopt;
+    }
+
+    void PosixProcess::waitUntilExit()
+    {
+        pid_t pid = -1;
+        {
+            const std::scoped_lock lock(mutex_);
+            if (phase_ != Phase::running) {
+                return;
+            }
+            pid = pid_;
+        }
+        // Wait for the exit without reaping, so that the pid stays ours until
+        // the reap below, made under the lock that terminate() signals under.
+        siginfo_t info {};
+        int waited = 0;
+        while ((waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT)) != 0 && errno == EINTR) { }
+        const std::scoped_lock lock(mutex_);
+        if (phase_ != Phase::running) {
+            return;
+        }
+        int status = 0;
+        if (waited == 0 && ::waitpid(pid, &status, 0) == pid) {
+            status_ = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
+        } else {
+            // Reaped by someone else, which only a host that ignores SIGCHLD
+            // can cause; there is no status to report.
+            status_ = -1;
+        }
+        phase_ = Phase::reaped;
+        changed_.notify_all();
+    }
+
+    void PosixProcess::terminate()
+    {
+        const std::scoped_lock lock(mutex_);
+        if (phase_ != Phase::running) {
+            return;
+        }
+        ::kill(-pid_, SIGTERM);
+        // A member stopped by job control would hold SIGTERM pending forever.
+        ::kill(-pid_, SIGCONT);
+        if (!terminateRequested_) {
+            terminateRequested_ = true;
+            escalation_ = std::thread([this] { escalate(); });
+        }
+    }
+
+    void PosixProcess::escalate()
+    {
+        std::unique_lock lock(mutex_);
+        const bool ended
+            = changed_.wait_for(lock, killDelay, [this] { return phase_ != Phase::running || destroying_; });
+        if (ended) {
+            return;
+        }
+        ::kill(-pid_, SIGKILL);
+        deadline_->abandonAt.store((Clock::now() + abandonDelay).time_since_epoch().count(), std::memory_order_release);
+    }
+
+} // namespace
+
+std::shared_ptr<lintara::Process> ProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
+
+std::shared_ptr<lintara::Pipe> ProcessFactory::makePipe() { return std::make_shared<PosixPipe>(); }
+
+} // namespace lintara::posix

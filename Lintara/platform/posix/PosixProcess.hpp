@@ -1,0 +1,34 @@
+// Child processes and pipes for the seam, on POSIX (Linux now, macOS later).
+//
+// Provides:
+//  - launch with posix_spawn, never through a shell: the argument vector is the
+//    path and the arguments given; standard input, the environment and the
+//    working directory are inherited;
+//  - one pipe that may carry both standard output and standard error; every
+//    descriptor is close-on-exec, so no other child inherits it;
+//  - a launch failure (missing, not a regular file, not executable) as a
+//    LaunchError "<path>: <reason>", never as exit status 127;
+//  - the child in its own process group: terminate() sends SIGTERM to the
+//    group and, if the child is still there 2 s later, SIGKILL;
+//  - output bounded in memory (see BoundedOutput.hpp);
+//  - the termination status: the exit code, or the signal's number.
+// Leaves out: a pseudo-terminal, a different environment or working directory,
+// and standard input of the child's own. The host must not set SIGCHLD to be
+// ignored, since that would let the kernel reap the child behind our back.
+#pragma once
+
+#include "Lintara/platform/Platform.hpp"
+
+#include <memory>
+
+namespace lintara::posix {
+
+class ProcessFactory final : public lintara::ProcessFactory {
+public:
+    ProcessFactory() = default;
+    // Pipes and processes made here work only with each other.
+    std::shared_ptr<lintara::Process> makeProcess() override;
+    std::shared_ptr<lintara::Pipe> makePipe() override;
+};
+
+} // namespace lintara::posix

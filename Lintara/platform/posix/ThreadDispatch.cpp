@@ -1,0 +1,230 @@
+#include "ThreadDispatch.hpp"
+
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace lintara::posix {
+
+namespace {
+
+    using Clock = std::chrono::steady_clock;
+    using Work = std::function<void()>;
+
+    // Enough for every run Lintara can have going at once, with room to spare;
+    // beyond it, blocks wait for a free worker rather than adding threads.
+    constexpr int maxWorkers = 32;
+    // Far beyond any delay Lintara asks for, and far from overflowing the clock.
+    constexpr double longestDelay = 1e8;
+
+    Clock::time_point dueAfter(double seconds)
+    {
+        if (!(seconds > 0)) {
+            return Clock::now();
+        }
+        const double bounded = std::min(seconds, longestDelay);
+        return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+    }
+
+    // Forwards to the front end's main queue until closed, then drops blocks.
+    class MainGate final : public DispatchQueue {
+    public:
+        explicit MainGate(DispatchQueue& target)
+            : target_(&target)
+        {
+        }
+        void async(Work work) override
+        {
+            const std::scoped_lock lock(mutex_);
+            if (target_ != nullptr) {
+                target_->async(std::move(work));
+            }
+        }
+        void asyncAfter(double seconds, Work work) override
+        {
+            const std::scoped_lock lock(mutex_);
+            if (target_ != nullptr) {
+                target_->asyncAfter(seconds, std::move(work));
+            }
+        }
+        void close()
+        {
+            const std::scoped_lock lock(mutex_);
+            target_ = nullptr;
+        }
+
+    private:
+        std::mutex mutex_;
+        DispatchQueue* target_;
+    };
+
+} // namespace
+
+struct ThreadDispatch::State : std::enable_shared_from_this<State> {
+    class GlobalQueue final : public DispatchQueue {
+    public:
+        explicit GlobalQueue(State& state)
+            : state_(state)
+        {
+        }
+        void async(Work work) override { state_.submit(std::move(work)); }
+        void asyncAfter(double seconds, Work work) override { state_.submitAfter(dueAfter(seconds), std::move(work)); }
+
+    private:
+        State& state_;
+    };
+
+    explicit State(DispatchQueue& mainQueue)
+        : main(mainQueue)
+    {
+    }
+
+    void submit(Work work)
+    {
+        const std::scoped_lock lock(mutex);
+        if (stopping) {
+            return;
+        }
+        ready.push_back(std::move(work));
+        startWorkerIfNeededLocked();
+    }
+
+    void submitAfter(Clock::time_point due, Work work)
+    {
+        {
+            const std::scoped_lock lock(mutex);
+            if (stopping) {
+                return;
+            }
+            delayed.emplace(due, std::move(work));
+        }
+        timerWake.notify_one();
+    }
+
+    // Every ready block has an idle worker to take it, or a new one starts.
+    void startWorkerIfNeededLocked()
+    {
+        if (ready.size() <= static_cast<std::size_t>(idle)) {
+            workAvailable.notify_one();
+            return;
+        }
+        if (workers >= maxWorkers) {
+            return;
+        }
+        try {
+            std::thread([self = shared_from_this()] { self->workerLoop(); }).detach();
+            ++workers;
+        } catch (const std::system_error&) {
+            // Out of threads for now: a worker that is already running takes
+            // the block when it is done; if none is, the next submission tries
+            // again.
+        }
+    }
+
+    void workerLoop()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            if (!ready.empty()) {
+                Work work = std::move(ready.front());
+                ready.pop_front();
+                lock.unlock();
+                work();
+                // Captures are released outside the lock: they may own a child
+                // process, whose end can take a moment.
+                work = nullptr;
+                lock.lock();
+                continue;
+            }
+            if (stopping) {
+                break;
+            }
+            ++idle;
+            const bool woken = workAvailable.wait_for(lock, idleLimit, [this] { return !ready.empty() || stopping; });
+            --idle;
+            if (!woken) {
+                break;
+            }
+        }
+        --workers;
+        workersChanged.notify_all();
+    }
+
+    void timerLoop()
+    {
+        std::unique_lock lock(mutex);
+        while (!stopping) {
+            if (delayed.empty()) {
+                timerWake.wait(lock, [this] { return stopping || !delayed.empty(); });
+                continue;
+            }
+            const auto next = delayed.begin();
+            if (Clock::now() < next->first) {
+                timerWake.wait_until(lock, next->first);
+                continue;
+            }
+            ready.push_back(std::move(next->second));
+            delayed.erase(next);
+            startWorkerIfNeededLocked();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable workAvailable;
+    std::condition_variable workersChanged;
+    std::condition_variable timerWake;
+    std::deque<Work> ready;
+    // Ordered by due time; blocks due at the same instant keep their order.
+    std::multimap<Clock::time_point, Work> delayed;
+    int workers = 0;
+    int idle = 0;
+    bool stopping = false;
+
+    MainGate main;
+    GlobalQueue utility { *this };
+    GlobalQueue defaultClass { *this };
+};
+
+ThreadDispatch::ThreadDispatch(DispatchQueue& mainQueue)
+    : state_(std::make_shared<State>(mainQueue))
+    , timer_([state = state_] { state->timerLoop(); })
+{
+}
+
+ThreadDispatch::~ThreadDispatch()
+{
+    std::deque<Work> dropped;
+    std::multimap<Clock::time_point, Work> pending;
+    {
+        const std::scoped_lock lock(state_->mutex);
+        state_->stopping = true;
+        dropped.swap(state_->ready);
+        pending.swap(state_->delayed);
+    }
+    state_->main.close();
+    state_->workAvailable.notify_all();
+    state_->timerWake.notify_all();
+    timer_.join();
+    dropped.clear();
+    for (auto& [due, work] : pending) {
+        work();
+        work = nullptr;
+    }
+    std::unique_lock lock(state_->mutex);
+    state_->workersChanged.wait_for(lock, shutdownGrace, [this] { return state_->workers == 0; });
+}
+
+DispatchQueue& ThreadDispatch::main() { return state_->main; }
+
+DispatchQueue& ThreadDispatch::global(QualityOfService qos)
+{
+    return qos == QualityOfService::utility ? static_cast<DispatchQueue&>(state_->utility) : state_->defaultClass;
+}
+
+} // namespace lintara::posix

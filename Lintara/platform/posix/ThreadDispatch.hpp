@@ -1,0 +1,58 @@
+// Dispatch queues on plain threads, for every POSIX front end.
+//
+// Provides:
+//  - main(): the front end's own main queue, passed in, behind a gate that
+//    this object closes when it is destroyed;
+//  - global(utility) and global(defaultClass): blocks run on worker threads,
+//    started when work arrives and nobody is idle, and ended after a while
+//    without work;
+//  - asyncAfter on the global queues, timed on the monotonic clock by one
+//    timer thread, for the watchdogs of the VPN tool's runs.
+// Leaves out: priorities. Both classes share one pool of workers; nothing on
+// these queues competes for the processor long enough for a priority to show.
+#pragma once
+
+#include "Lintara/platform/Platform.hpp"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace lintara::posix {
+
+class ThreadDispatch final : public lintara::Dispatch {
+public:
+    // mainQueue must stay valid until this object is destroyed, and accept
+    // blocks from any thread.
+    explicit ThreadDispatch(lintara::DispatchQueue& mainQueue);
+    // Ends within a bound, even while a worker is stuck in a block:
+    //  1. No new block starts, and blocks not yet started are dropped. Posts
+    //     to the main queue are dropped from now on, so nothing reaches a
+    //     controller that is going away.
+    //  2. Delayed blocks still pending run at once, here. In Lintara these are
+    //     the watchdogs of the VPN tool's runs, and firing them early ends any
+    //     tool still running: that is what lets a worker blocked in reading a
+    //     hung tool's output finish (SIGTERM, then SIGKILL 2 s later).
+    //  3. It waits up to shutdownGrace for the workers to finish. A worker
+    //     still busy after that is left to finish on its own: it shares
+    //     ownership of what it uses, so it cannot touch freed memory, and
+    //     nothing it posts is delivered.
+    ~ThreadDispatch() override;
+    ThreadDispatch(const ThreadDispatch&) = delete;
+    ThreadDispatch& operator=(const ThreadDispatch&) = delete;
+
+    lintara::DispatchQueue& main() override;
+    lintara::DispatchQueue& global(lintara::QualityOfService qos) override;
+
+    static constexpr auto shutdownGrace = std::chrono::seconds(3);
+    // How long a worker waits for more work before it ends.
+    static constexpr auto idleLimit = std::chrono::seconds(5);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+    std::thread timer_;
+};
+
+} // namespace lintara::posix

@@ -1,0 +1,339 @@
+// The runner against real children: the fake VPN tool and a few scripts.
+//
+// Suites named *Threads involve a second thread (terminate's follow-up, or
+// runs side by side) and also run under ThreadSanitizer; *Slow ones are few.
+#include "Lintara/platform/posix/BoundedOutput.hpp"
+#include "Lintara/platform/posix/PosixProcess.hpp"
+#include "Lintara/text.hpp"
+#include "support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lintara::posix::test {
+namespace {
+
+    struct Finished {
+        std::optional<LaunchError> launchError;
+        std::string output;
+        std::int32_t status = -1;
+        double seconds = 0;
+    };
+
+    struct ToolRun {
+        std::shared_ptr<Process> process;
+        std::shared_ptr<Pipe> pipe;
+
+        ToolRun(const std::string& path, std::vector<std::string> arguments)
+        {
+            ProcessFactory factory;
+            process = factory.makeProcess();
+            pipe = factory.makePipe();
+            process->setExecutablePath(path);
+            process->setArguments(std::move(arguments));
+            process->setStandardOutput(pipe);
+            process->setStandardError(pipe);
+        }
+
+        // Launch, read to the end, then wait, as the controller does.
+        Finished finish()
+        {
+            const auto started = std::chrono::steady_clock::now();
+            Finished finished;
+            finished.launchError = process->launch();
+            if (!finished.launchError) {
+                finished.output = pipe->readDataToEndOfFile();
+                process->waitUntilExit();
+                finished.status = process->terminationStatus();
+            }
+            finished.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            return finished;
+        }
+    };
+
+    Finished runFake(const std::string& word = "state") { return ToolRun(fakeVpnPath(), { word }).finish(); }
+
+    std::string writeScript(const std::string& name, const std::string& text, mode_t mode)
+    {
+        const std::string path = FakeVpnFiles::folder() + "/" + name;
+        std::ofstream(path, std::ios::trunc) << text;
+        ::chmod(path.c_str(), mode);
+        return path;
+    }
+
+    class Runner : public ::testing::Test {
+    protected:
+        void SetUp() override { FakeVpnFiles::reset(); }
+    };
+    using RunnerThreads = Runner;
+    using RunnerSlow = Runner;
+
+    TEST_F(Runner, ALaunchFailureNamesThePathAndTheReasonAndLeaksNothing)
+    {
+        const std::string folder = FakeVpnFiles::folder();
+        const struct {
+            std::string path;
+            std::string reason;
+        } cases[] = {
+            { folder + "/missing-vpn", "No such file or directory" },
+            { folder, "Is a directory" },
+            { writeScript("not-executable", "#!/bin/sh\necho hi\n", 0644), "Permission denied" },
+            { writeScript("bad-interpreter", "#!/nonexistent/interpreter\n", 0755), "No such file or directory" },
+            { writeScript("no-format", "echo hi\n", 0755), "Exec format error" },
+        };
+        const int descriptorsBefore = openDescriptorCount();
+        for (const auto& failing : cases) {
+            const Finished finished = ToolRun(failing.path, { "state" }).finish();
+            ASSERT_TRUE(finished.launchError.has_value()) << failing.path << " ran with status " << finished.status;
+            EXPECT_EQ(finished.launchError->localizedDescription, failing.path + ": " + failing.reason);
+        }
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+        EXPECT_EQ(zombieChildCount(), 0);
+    }
+
+    // What this process's close-on-exec descriptors point at ("pipe:[123]").
+    std::set<std::string> closeOnExecTargets()
+    {
+        std::set<std::string> targets;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
+            std::string line;
+            std::error_code error;
+            const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+            while (std::getline(info, line)) {
+                // The flags are octal; 02000000 is O_CLOEXEC.
+                if (line.rfind("flags:", 0) == 0 && (std::stoul(line.substr(6), nullptr, 8) & 02000000u) != 0) {
+                    targets.insert(target);
+                }
+            }
+        }
+        return targets;
+    }
+
+    TEST_F(Runner, TheChildGetsOneWordOurEnvironmentAndFolderAndNoneOfOurDescriptors)
+    {
+        const std::string path = writeScript("probe",
+            "#!/bin/sh\n"
+            "printf '%s|%s|%s|%s|%s\\n' \"$0\" \"$#\" \"$1\" \"$PWD\" \"$LINTARA_FAKE_VPN_LOG\"\n"
+            "for fd in /proc/$$/fd/*; do echo \"open ${fd##*/} $(readlink \"$fd\")\" >&2; done\n",
+            0755);
+        // Another run's pipe, open in this process while the probe starts.
+        ProcessFactory factory;
+        const auto unrelated = factory.makePipe();
+        const std::set<std::string> ours = closeOnExecTargets();
+        ASSERT_GE(
+            std::count_if(ours.begin(), ours.end(), [](const std::string& t) { return t.starts_with("pipe:"); }), 1);
+
+        const Finished finished = ToolRun(path, { "state" }).finish();
+        ASSERT_FALSE(finished.launchError) << finished.launchError->localizedDescription;
+        EXPECT_EQ(finished.status, 0);
+        std::istringstream lines(finished.output);
+        std::string first;
+        std::getline(lines, first);
+        EXPECT_EQ(first,
+            path + "|1|state|" + std::filesystem::current_path().string() + "|" + FakeVpnFiles::folder() + "/log");
+        std::map<int, std::string> open;
+        for (std::string word, target; lines >> word;) {
+            int fd = -1;
+            lines >> fd >> target;
+            open[fd] = target;
+        }
+        // Standard output and error are the one pipe; nothing of ours leaked.
+        ASSERT_TRUE(open.contains(1) && open.contains(2));
+        EXPECT_EQ(open[1], open[2]);
+        EXPECT_TRUE(open[1].starts_with("pipe:"));
+        for (const auto& [fd, target] : open) {
+            EXPECT_FALSE(ours.contains(target)) << "descriptor " << fd << " (" << target << ") reached the child";
+        }
+    }
+
+    TEST_F(Runner, TheStatusIsTheExitCodeOrTheSignalNumber)
+    {
+        const struct {
+            std::string faults;
+            std::int32_t status;
+        } cases[] = { { "", 0 }, { "exit=7", 7 }, { "exit=255", 255 }, { "signal=9", 9 }, { "signal=11", 11 },
+            { "signal=15", 15 } };
+        for (const auto& [faults, status] : cases) {
+            FakeVpnFiles::setFaults(faults);
+            const Finished finished = runFake();
+            ASSERT_FALSE(finished.launchError);
+            EXPECT_EQ(finished.status, status) << faults;
+            // What it printed before it ended still arrives.
+            EXPECT_NE(finished.output.find("  >> state: Disconnected\n"), std::string::npos) << faults;
+        }
+    }
+
+    TEST_F(Runner, OutputArrivesByteForByte)
+    {
+        FakeVpnFiles::setState(true);
+        FakeVpnFiles::setFaults("crlf");
+        EXPECT_NE(runFake().output.find("\r\n  >> state: Connected\r\n  >> state: Connected\r\n"), std::string::npos);
+        FakeVpnFiles::setFaults("cr");
+        const std::string crOnly = runFake().output;
+        EXPECT_EQ(crOnly.find('\n'), std::string::npos);
+        EXPECT_EQ(parseStateOutput(crOnly), true);
+        FakeVpnFiles::setFaults("invalid-utf8");
+        const std::string invalid = runFake().output;
+        EXPECT_NE(invalid.find("\xC3\x28 \xFF\xFE"), std::string::npos);
+        EXPECT_EQ(decodeUtf8(invalid), "");
+        FakeVpnFiles::setFaults("silent");
+        EXPECT_EQ(runFake().output, "");
+    }
+
+    TEST_F(Runner, PipeAndProcessMisuseGivesValuesNotHangs)
+    {
+        ProcessFactory factory;
+        // A pipe no child writes to reads as empty instead of blocking on our
+        // own write end.
+        EXPECT_EQ(factory.makePipe()->readDataToEndOfFile(), "");
+        ToolRun run(fakeVpnPath(), { "state" });
+        EXPECT_FALSE(run.process->isRunning());
+        EXPECT_EQ(run.process->terminationStatus(), -1);
+        run.process->waitUntilExit(); // never launched: returns at once
+        const Finished first = run.finish();
+        ASSERT_FALSE(first.launchError);
+        const auto again = run.process->launch();
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(again->localizedDescription, fakeVpnPath() + ": Operation already in progress");
+    }
+
+    TEST_F(RunnerSlow, AThousandRunsLeaveNoDescriptorAndNoZombie)
+    {
+        ASSERT_EQ(runFake().status, 0); // first-use allocations out of the way
+        const int descriptorsBefore = openDescriptorCount();
+        const auto started = std::chrono::steady_clock::now();
+        constexpr int runs = 1000;
+        int succeeded = 0;
+        for (int i = 0; i < runs; ++i) {
+            const Finished finished = runFake(i % 10 == 0 ? "disconnect" : "state");
+            succeeded += finished.status == 0 && parseStateOutput(finished.output) == false ? 1 : 0;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(succeeded, runs);
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+        EXPECT_EQ(zombieChildCount(), 0);
+        EXPECT_EQ(FakeVpnFiles::logLines().size(), runs + 1u);
+        RecordProperty("descriptors", descriptorsBefore);
+        std::printf("%d runs in %.2f s (%.2f ms each); %d descriptors before and after; %d zombies\n", runs, seconds,
+            seconds * 1000 / runs, descriptorsBefore, zombieChildCount());
+    }
+
+    TEST_F(RunnerSlow, AFloodOfHundredsOfMebibytesKeepsMemoryBoundedAndTheStateLine)
+    {
+        FakeVpnFiles::setState(true);
+        FakeVpnFiles::setFaults("flood=300");
+        const std::int64_t peakBefore = peakResidentKiB();
+        const Finished finished = runFake();
+        const std::int64_t growth = peakResidentKiB() - peakBefore;
+        EXPECT_EQ(finished.status, 0);
+        EXPECT_LE(finished.output.size(), BoundedOutput::defaultLimit + 32);
+        EXPECT_TRUE(finished.output.ends_with("VPN>\n"));
+        EXPECT_EQ(parseStateOutput(decodeUtf8(finished.output)), true);
+        // Keeping it all would have grown the peak by 300 MiB.
+        EXPECT_LT(growth, 32 * 1024) << growth << " KiB";
+        std::printf("300 MiB read in %.2f s; peak resident memory grew by %lld KiB\n", finished.seconds,
+            static_cast<long long>(growth));
+    }
+
+    // Calls terminate from another thread once the tool has logged its start,
+    // and a second time to see that repeating it does no harm.
+    std::jthread terminateOnceStarted(const std::shared_ptr<Process>& process, const std::string& event = "state")
+    {
+        return std::jthread([process, event] {
+            if (eventually([&] { return FakeVpnFiles::loggedAt(event).has_value(); })) {
+                process->terminate();
+                process->terminate();
+            }
+        });
+    }
+
+    TEST_F(RunnerThreads, TerminateEndsAHangingToolWithWhatItPrinted)
+    {
+        FakeVpnFiles::setState(true);
+        FakeVpnFiles::setFaults("hang");
+        ToolRun run(fakeVpnPath(), { "state" });
+        const std::jthread terminator = terminateOnceStarted(run.process);
+        const Finished finished = run.finish();
+        EXPECT_EQ(finished.status, 15);
+        EXPECT_EQ(parseStateOutput(finished.output), true);
+        EXPECT_LT(finished.seconds, 1.9) << "SIGTERM alone should have ended it";
+        EXPECT_FALSE(run.process->isRunning());
+        run.process->terminate(); // after the end: nothing to signal
+    }
+
+    TEST_F(RunnerThreads, AToolThatIgnoresTerminateIsKilledTwoSecondsLater)
+    {
+        FakeVpnFiles::setFaults("hang,ignore-term");
+        ToolRun run(fakeVpnPath(), { "state" });
+        const std::jthread terminator = terminateOnceStarted(run.process);
+        const Finished finished = run.finish();
+        EXPECT_EQ(finished.status, 9);
+        EXPECT_TRUE(FakeVpnFiles::loggedAt("SIGTERM").has_value());
+        EXPECT_GE(finished.seconds, 2.0);
+        EXPECT_LT(finished.seconds, 6.0);
+        EXPECT_EQ(parseStateOutput(finished.output), false);
+    }
+
+    TEST_F(RunnerThreads, TerminateReachesAGrandchildThatHoldsThePipe)
+    {
+        FakeVpnFiles::setFaults("grandchild");
+        ToolRun run(fakeVpnPath(), { "state" });
+        std::jthread terminator([process = run.process] {
+            // The tool itself has exited; only its grandchild keeps the read
+            // open. It must still count as running, or no watchdog would act.
+            if (eventually([] { return zombieChildCount() == 1; })) {
+                EXPECT_TRUE(process->isRunning());
+                process->terminate();
+            }
+        });
+        const Finished finished = run.finish();
+        EXPECT_EQ(finished.status, 0);
+        EXPECT_LT(finished.seconds, 10.0);
+        EXPECT_EQ(parseStateOutput(finished.output), false);
+        EXPECT_EQ(zombieChildCount(), 0);
+    }
+
+    TEST_F(RunnerThreads, RunsSideBySideWithTerminateRacingTheEndStayClean)
+    {
+        ASSERT_EQ(runFake().status, 0);
+        const int descriptorsBefore = openDescriptorCount();
+        std::atomic<int> wellEnded { 0 };
+        constexpr int threads = 4;
+        constexpr int runsEach = 25;
+        {
+            std::vector<std::jthread> workers;
+            for (int t = 0; t < threads; ++t) {
+                workers.emplace_back([&wellEnded, t] {
+                    for (int i = 0; i < runsEach; ++i) {
+                        ToolRun run(fakeVpnPath(), { "state" });
+                        // Every other run is asked to end at whatever point
+                        // it has reached: before, during or after its exit.
+                        std::jthread racer;
+                        if ((i + t) % 2 == 0) {
+                            racer = std::jthread([process = run.process] { process->terminate(); });
+                        }
+                        const Finished finished = run.finish();
+                        racer = {};
+                        const bool expected = finished.status == 0 || finished.status == 15;
+                        wellEnded += expected && !finished.launchError ? 1 : 0;
+                    }
+                });
+            }
+        }
+        EXPECT_EQ(wellEnded.load(), threads * runsEach);
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+        EXPECT_EQ(zombieChildCount(), 0);
+    }
+
+} // namespace
+} // namespace lintara::posix::test
