@@ -1,0 +1,111 @@
+#include "GtkShell.hpp"
+
+#include "Lintara/Lintara.hpp"
+
+#include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace lintara::gtk {
+
+GtkShell::GtkShell(const std::string& applicationId, std::string iconName, DispatchQueue& mainQueue)
+    : application_(gtk_application_new(applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS))
+    , iconName_(std::move(iconName))
+    , mainQueue_(mainQueue)
+{
+    g_signal_connect(application_, "activate", G_CALLBACK(onActivate), this);
+}
+
+GtkShell::~GtkShell() { g_object_unref(application_); }
+
+Registration GtkShell::registerOnSessionBus(std::string& error)
+{
+    GError* failure = nullptr;
+    if (!g_application_register(G_APPLICATION(application_), nullptr, &failure)) {
+        error = failure != nullptr ? failure->message : "unknown error";
+        g_clear_error(&failure);
+        return Registration::failed;
+    }
+    if (g_application_get_is_remote(G_APPLICATION(application_))) {
+        g_application_activate(G_APPLICATION(application_));
+        // The activation is a message on the bus; it must leave before we do.
+        if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(application_))) {
+            g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+        }
+        return Registration::handedToRunning;
+    }
+    return Registration::primary;
+}
+
+void GtkShell::setActivationPolicy(ActivationPolicy /*policy*/)
+{
+    // A tray application has no windows and no dock entry in any case; the
+    // policy has nothing more to change here.
+}
+
+void GtkShell::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+
+void GtkShell::run()
+{
+    // Nothing but the tray item keeps the application alive: no window will
+    // ever hold it.
+    g_application_hold(G_APPLICATION(application_));
+    char programName[] = "lintara";
+    char* arguments[] = { programName, nullptr };
+    // Only the program name is passed on: Lintara takes no arguments, and
+    // GApplication would read anything else as files to open.
+    g_application_run(G_APPLICATION(application_), 1, arguments);
+}
+
+void GtkShell::terminate()
+{
+    // There is no shutdown work; what must survive has been written already.
+    // Ending here, rather than unwinding through the toolkit's handlers,
+    // keeps worker threads and static objects from being torn down under
+    // each other.
+    if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(application_))) {
+        g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+    }
+    std::fflush(nullptr);
+    std::_Exit(EXIT_SUCCESS);
+}
+
+void GtkShell::activateIgnoringOtherApps(bool flag) { activationRequested_ = flag; }
+
+void GtkShell::present(GtkWindow* window)
+{
+    guint32 timestamp = GDK_CURRENT_TIME;
+#ifdef GDK_WINDOWING_X11
+    // A window manager that prevents focus stealing lets a window with a
+    // fresh user timestamp through; the server's own clock is the freshest.
+    GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window));
+    if (activationRequested_ && surface != nullptr && GDK_IS_X11_WINDOW(surface)) {
+        timestamp = gdk_x11_get_server_time(surface);
+    }
+#endif
+    activationRequested_ = false;
+    gtk_window_present_with_time(window, timestamp);
+}
+
+void GtkShell::onActivate(GtkApplication* /*application*/, void* self) { static_cast<GtkShell*>(self)->activated(); }
+
+void GtkShell::activated()
+{
+    if (delegate_ == nullptr) {
+        return;
+    }
+    if (!launched_) {
+        launched_ = true;
+        delegate_->applicationDidFinishLaunching();
+        return;
+    }
+    // The answer only says whether the platform should open a window itself;
+    // a tray application never does.
+    mainQueue_.async([delegate = delegate_] { (void)delegate->applicationShouldHandleReopen(); });
+}
+
+} // namespace lintara::gtk

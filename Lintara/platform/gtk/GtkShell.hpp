@@ -1,0 +1,59 @@
+// The application object on GTK: a GtkApplication that owns its name on the
+// session bus, so that launching Lintara again reaches the running one.
+//
+// The first activation is the launch; every later one is the user opening the
+// running application again (a second launch), which is handed to the
+// controller as a reopen.
+// Main thread only.
+#pragma once
+
+#include "Lintara/platform/Platform.hpp"
+
+#include <string>
+
+typedef struct _GtkApplication GtkApplication;
+typedef struct _GtkWindow GtkWindow;
+
+namespace lintara::gtk {
+
+// Whether this process runs the application or only handed the launch to the
+// copy that already does.
+enum class Registration { primary, handedToRunning, failed };
+
+class GtkShell final : public Application {
+public:
+    // Reopens are posted to mainQueue, so that one arriving while a modal
+    // dialog is open waits for it to close.
+    GtkShell(const std::string& applicationId, std::string iconName, DispatchQueue& mainQueue);
+    ~GtkShell() override;
+    GtkShell(const GtkShell&) = delete;
+    GtkShell& operator=(const GtkShell&) = delete;
+
+    // Claims the application id on the session bus. A copy that is already
+    // running gets an activation and this process should exit.
+    [[nodiscard]] Registration registerOnSessionBus(std::string& error);
+
+    void setActivationPolicy(ActivationPolicy policy) override;
+    void setDelegate(AppDelegate* delegate) override;
+    void run() override;
+    void terminate() override;
+    void activateIgnoringOtherApps(bool flag) override;
+
+    // Shows a window in front of the others. After activateIgnoringOtherApps
+    // it takes the focus even from another application's window.
+    void present(GtkWindow* window);
+    [[nodiscard]] const std::string& iconName() const { return iconName_; }
+
+private:
+    static void onActivate(GtkApplication* application, void* self);
+    void activated();
+
+    GtkApplication* application_;
+    std::string iconName_;
+    DispatchQueue& mainQueue_;
+    AppDelegate* delegate_ = nullptr;
+    bool launched_ = false;
+    bool activationRequested_ = false;
+};
+
+} // namespace lintara::gtk

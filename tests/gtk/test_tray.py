@@ -1,0 +1,477 @@
+#!/usr/bin/python3
+"""End-to-end tests of the tray application over D-Bus, one per process.
+
+    test_tray.py TEST --binary PATH --artefacts DIR
+
+Each test gets a private desktop from harness.py, talks to the application
+only the way a panel and a user would (the StatusNotifierItem properties, the
+dbusmenu interface, key presses into its dialogs), and leaves screenshots of
+any dialog it opened in the artefacts folder.
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+import harness
+from harness import Failure, wait_for
+
+TESTS = {}
+
+
+def test(timeout=90):
+    def register(function):
+        TESTS[function.__name__] = (function, timeout)
+        return function
+    return register
+
+
+# The application's own texts.
+IDLE = "VPN ◷"
+DISCONNECTING = "VPN 해제 중…"
+CONNECTED = "VPN 연결됨"
+NOT_CONNECTED = "VPN 연결 안 됨"
+CHECKING = "VPN 상태 확인 중"
+AUTOMATIC = "연결 감지 시 자동 시작"
+ONE_HOUR, TWO_HOURS, FOUR_HOURS = "1시간", "2시간", "4시간"
+CUSTOM = "사용자 설정…"
+CANCEL = "예약 취소"
+SLEEP_NOTE = "잠자기 중에는 깨어난 뒤 해제됩니다"
+QUIT = "종료 (예약도 취소)"
+WAITING = "다음 VPN 연결 대기 중"
+CANCELLED = "예약 취소됨"
+DISCONNECT_DONE = "연결 해제 명령 완료"
+DIALOG_TITLE = "자동 해제 시간을 설정하세요"
+REJECTED_TITLE = "시간을 확인해주세요"
+
+COUNTDOWN = re.compile(r"^VPN (\d+):(\d\d):(\d\d)$")
+
+
+def seconds_left(label):
+    """The seconds a countdown label shows, or None for any other label."""
+    match = COUNTDOWN.match(label)
+    if not match:
+        return None
+    hours, minutes, seconds = (int(part) for part in match.groups())
+    return hours * 3600 + minutes * 60 + seconds
+
+
+def labels(entries):
+    return [entry.get("label", "") for entry in entries]
+
+
+def duration_line(minutes):
+    return f"설정 시간: {minutes}분"
+
+
+def by_label(entries, label):
+    for entry in entries:
+        if entry.get("label") == label:
+            return entry
+    raise Failure(f"no menu entry {label!r} in {labels(entries)}")
+
+
+def checked(entries, label):
+    return by_label(entries, label).get("toggle-state") == 1
+
+
+def enabled(entries, label):
+    # dbusmenu leaves the property out when it has its default, enabled.
+    return by_label(entries, label).get("enabled", True)
+
+
+def start(session, vpn, **environment):
+    """A desktop, the VPN in the given state, and the application running
+    with its first state query answered."""
+    session.set_vpn(vpn)
+    session.start()
+    session.launch(**environment)
+    line = CONNECTED if vpn == "Connected" else NOT_CONNECTED
+    session.wait_for_menu(lambda entries: entries[0].get("label") == line, f"the menu to read {line!r}")
+
+
+def wait_for_countdown(session, what="a countdown in the label"):
+    return seconds_left(session.wait_for_label(lambda text: seconds_left(text) is not None, what))
+
+
+def wait_for_tick(session):
+    """Returns the label right after the countdown moved on."""
+    before = session.label()
+    return session.wait_for_label(lambda text: text != before, "the countdown to move on")
+
+
+def settings_text(session):
+    path = os.path.join(session.root, "config", "lintara", "settings.ini")
+    try:
+        with open(path) as file:
+            return file.read()
+    except FileNotFoundError:
+        return ""
+
+
+def assert_equal(actual, expected, what):
+    if actual != expected:
+        raise Failure(f"{what}: expected {expected!r}, got {actual!r}")
+
+
+def assert_true(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def holds_for(seconds, condition, what):
+    """Checks condition over and over for a while; it must hold every time."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not condition():
+            raise Failure(what)
+        time.sleep(0.05)
+
+
+# ------------------------------------------------------------ label and menu
+
+@test()
+def label_counts_down(session):
+    start(session, "Connected")
+    first = wait_for_countdown(session)
+    # The default duration is an hour, counted from the first state query.
+    assert_true(3590 <= first <= 3600, f"a fresh countdown should show about an hour, not {first} s")
+    began = time.monotonic()
+    for _ in range(3):
+        wait_for_tick(session)
+    now = seconds_left(session.label())
+    elapsed = time.monotonic() - began
+    # The label follows the wall clock: it loses what time passed, give or
+    # take the second the display rounds to.
+    assert_true(abs((first - now) - elapsed) <= 1.5,
+                f"the label went from {first} s to {now} s while {elapsed:.1f} s passed")
+    # Hosts without labels show the title instead; it carries the same text.
+    wait_for(lambda: session.item_property("Title") == session.label(), "the title to carry the label's text")
+    label = session.label()
+    guide = session.item_property("XAyatanaLabelGuide")
+    assert_true(len(guide) >= len(label), f"the guide {guide!r} is narrower than the label {label!r}")
+
+
+@test()
+def menu_layout(session):
+    start(session, "Disconnected")
+    entries = session.menu()
+    assert_equal(labels(entries), [NOT_CONNECTED, AUTOMATIC, duration_line(60), WAITING, "", ONE_HOUR, TWO_HOURS,
+                                   FOUR_HOURS, CUSTOM, CANCEL, "", SLEEP_NOTE, QUIT], "the menu")
+    separators = [index for index, entry in enumerate(entries) if entry.get("type") == "separator"]
+    assert_equal(separators, [4, 10], "the separators")
+    toggles = [entry.get("label") for entry in entries if entry.get("toggle-type") == "checkmark"]
+    assert_equal(toggles, [AUTOMATIC, ONE_HOUR, TWO_HOURS, FOUR_HOURS], "the entries with a check mark")
+    assert_true(checked(entries, AUTOMATIC), "the automatic switch starts on")
+    assert_equal([checked(entries, hours) for hours in (ONE_HOUR, TWO_HOURS, FOUR_HOURS)], [True, False, False],
+                 "the preset marks for 60 minutes")
+    # Nothing is scheduled, so only cancelling is disabled; the information
+    # lines keep the default, enabled, as the controller leaves them.
+    disabled = [entry.get("label") for entry in entries if entry.get("type") != "separator"
+                and not entry.get("enabled", True)]
+    assert_equal(disabled, [CANCEL], "the disabled entries")
+    assert_equal(by_label(entries, QUIT).get("shortcut"), [["Control", "q"]], "the quit entry's shortcut")
+
+
+@test()
+def menu_ids_stay_across_ticks(session):
+    start(session, "Connected")
+    wait_for_countdown(session)
+    before = [(entry["id"], entry.get("label")) for entry in session.menu()]
+    for _ in range(3):
+        wait_for_tick(session)
+    after = [(entry["id"], entry.get("label")) for entry in session.menu()]
+    assert_equal(after, before, "the menu's ids and labels after three ticks")
+
+
+# -------------------------------------------------------------- menu actions
+
+@test()
+def preset_click(session):
+    start(session, "Disconnected")
+    session.click_label(TWO_HOURS)
+    entries = session.wait_for_menu(lambda entries: duration_line(120) in labels(entries), "120 minutes")
+    assert_equal([checked(entries, hours) for hours in (ONE_HOUR, TWO_HOURS, FOUR_HOURS)], [False, True, False],
+                 "the preset marks for 120 minutes")
+    assert_equal(entries[3].get("label"), WAITING, "the status line while not connected")
+    assert_equal(session.label(), IDLE, "the label while not connected")
+    assert_true("durationMinutes=120" in settings_text(session), "the choice was not stored")
+    # An information line leads nowhere; choosing it changes nothing.
+    session.click_label(SLEEP_NOTE)
+    session.click_label(FOUR_HOURS)
+    entries = session.wait_for_menu(lambda entries: duration_line(240) in labels(entries), "240 minutes")
+    assert_equal([checked(entries, hours) for hours in (ONE_HOUR, TWO_HOURS, FOUR_HOURS)], [False, False, True],
+                 "the preset marks for 240 minutes")
+
+
+@test()
+def clicks_just_after_ticks(session):
+    start(session, "Connected")
+    wait_for_countdown(session)
+    # A panel clicks with the ids it read when it opened the menu, which may
+    # be a few ticks old by then.
+    ids = {entry.get("label"): entry["id"] for entry in session.menu()}
+    for hours in (2, 4, 1, 2, 4, 1):
+        wait_for_tick(session)
+        session.click(ids[f"{hours}시간"])
+        entries = session.wait_for_menu(lambda entries: duration_line(hours * 60) in labels(entries),
+                                        f"{hours * 60} minutes after a click right after a tick", timeout=10)
+        assert_true(checked(entries, f"{hours}시간"), f"the {hours}-hour preset is not checked")
+        # Connected, so the choice restarts the countdown from now.
+        left = seconds_left(session.wait_for_label(
+            lambda text: (seconds_left(text) or 0) > hours * 3600 - 10, "the countdown to restart"))
+        assert_true(left <= hours * 3600, f"{left} s left after choosing {hours} hours")
+
+
+@test()
+def automatic_switch_does_not_flip_back(session):
+    start(session, "Disconnected")
+    session.click_label(AUTOMATIC)
+    session.wait_for_menu(lambda entries: not checked(entries, AUTOMATIC), "the switch to turn off")
+    # Setting the mark emits the toolkit's activate signal; a binding that
+    # reacted to it would flip the switch back on by itself.
+    holds_for(2.5, lambda: not checked(session.menu(), AUTOMATIC), "the switch turned itself back on")
+    assert_true("automatic=false" in settings_text(session), "the switch was not stored")
+
+    # Off: a connection starts nothing.
+    session.set_vpn("Connected")
+    session.wait_for_menu(lambda entries: entries[0].get("label") == CONNECTED, "the connection to be seen", 15)
+    assert_equal(session.label(), IDLE, "the label with the switch off")
+
+    # On while connected and nothing scheduled: the countdown starts at once.
+    session.click_label(AUTOMATIC)
+    wait_for_countdown(session, "the countdown to start when the switch goes on")
+    assert_true(checked(session.menu(), AUTOMATIC), "the switch is not on")
+    holds_for(2.5, lambda: checked(session.menu(), AUTOMATIC), "the switch turned itself back off")
+
+
+@test()
+def cancel_countdown(session):
+    start(session, "Connected")
+    wait_for_countdown(session)
+    entries = session.menu()
+    assert_true(enabled(entries, CANCEL), "cancelling is disabled during a countdown")
+    assert_true(entries[3].get("label", "").startswith("해제 예정: "), "the schedule line shows no deadline")
+    session.click_label(CANCEL)
+    session.wait_for_label(lambda text: text == IDLE, "the idle label after cancelling")
+    entries = session.menu()
+    assert_equal(entries[3].get("label"), CANCELLED, "the status line after cancelling")
+    assert_true(not enabled(entries, CANCEL), "cancelling stays enabled with nothing scheduled")
+    # The VPN stays up and the cancelled countdown does not come back.
+    holds_for(6, lambda: session.label() == IDLE, "the countdown came back while the VPN stayed up")
+    assert_true("disconnect" not in [call for call, _ in session.vpn_calls()], "cancelling disconnected")
+
+
+# -------------------------------------------------------------------- dialogs
+
+@test()
+def custom_duration_dialog(session):
+    start(session, "Disconnected")
+
+    # The field holds the current duration and has the focus: typing at its
+    # end appends, and Return presses "설정".
+    session.click_label(CUSTOM)
+    window = session.dialog(DIALOG_TITLE)
+    geometry = session.xdotool("getwindowgeometry", "--shell", window)
+    values = dict(line.split("=") for line in geometry.splitlines())
+    centre_x = int(values["X"]) + int(values["WIDTH"]) / 2
+    centre_y = int(values["Y"]) + int(values["HEIGHT"]) / 2
+    assert_true(abs(centre_x - 512) <= 40 and abs(centre_y - 384) <= 40,
+                f"the dialog is not centred: {geometry.split()}")
+    session.screenshot("custom-duration")
+    session.xdotool("key", "--window", window, "End")
+    session.xdotool("type", "--window", window, "0")
+    session.xdotool("key", "--window", window, "Return")
+    session.wait_for_no_window(DIALOG_TITLE)
+    entries = session.wait_for_menu(lambda entries: duration_line(600) in labels(entries), "600 minutes")
+    assert_true(not any(checked(entries, hours) for hours in (ONE_HOUR, TWO_HOURS, FOUR_HOURS)),
+                "a preset is checked for 600 minutes")
+
+    # The text starts out selected, so typing replaces it; blanks around the
+    # number are trimmed.
+    session.click_label(CUSTOM)
+    window = session.dialog(DIALOG_TITLE)
+    session.xdotool("type", "--window", window, " 0090 ")
+    session.xdotool("key", "--window", window, "Return")
+    session.wait_for_menu(lambda entries: duration_line(90) in labels(entries), "90 minutes")
+    assert_true("durationMinutes=90" in settings_text(session), "the custom duration was not stored")
+
+    # Escape closes without "설정": nothing changes, whatever was typed.
+    session.click_label(CUSTOM)
+    window = session.dialog(DIALOG_TITLE)
+    session.xdotool("type", "--window", window, "30")
+    session.xdotool("key", "--window", window, "Escape")
+    session.wait_for_no_window(DIALOG_TITLE)
+    holds_for(1.5, lambda: duration_line(90) in labels(session.menu()), "cancelling the dialog changed the duration")
+
+
+@test()
+def custom_duration_rejected(session):
+    start(session, "Disconnected")
+    for text in ("abc", "10081", "1,000"):
+        session.click_label(CUSTOM)
+        window = session.dialog(DIALOG_TITLE)
+        session.xdotool("type", "--window", window, text)
+        session.xdotool("key", "--window", window, "Return")
+        alert = session.dialog(REJECTED_TITLE)
+        if text == "abc":
+            session.screenshot("rejected")
+        # One button, "확인", the default: Return closes the alert.
+        session.xdotool("key", "--window", alert, "Return")
+        session.wait_for_no_window(REJECTED_TITLE)
+        assert_true(duration_line(60) in labels(session.menu()), f"{text!r} changed the duration")
+    assert_true("durationMinutes" not in settings_text(session), "a rejected entry was stored")
+
+
+@test()
+def dialog_holds_ticks_and_results(session):
+    # Each state query takes a while, so that one can be under way when the
+    # dialog opens and finish while it is open.
+    session.set_faults("state:sleep=2.5")
+    start(session, "Connected")
+    wait_for_countdown(session)
+    queries = len(session.vpn_calls())
+    wait_for(lambda: len(session.vpn_calls()) > queries, "the next state query to start", 15)
+    # Its answer will be "disconnected", which must wait for the dialog.
+    session.set_vpn("Disconnected")
+    session.click_label(CUSTOM)
+    session.dialog(DIALOG_TITLE)
+    frozen = session.label()
+    assert_true(seconds_left(frozen) is not None, f"the countdown stopped before the dialog opened: {frozen!r}")
+    holds_for(4, lambda: session.label() == frozen and session.menu()[0].get("label") == CONNECTED,
+              "a tick or a query result ran while the dialog was open")
+    session.xdotool("key", "Escape")
+    session.wait_for_no_window(DIALOG_TITLE)
+    session.wait_for_label(lambda text: text == IDLE, "the held query result once the dialog closed", 10)
+    assert_equal(session.menu()[0].get("label"), NOT_CONNECTED, "the connection line after the dialog")
+
+
+# ------------------------------------------------------------------ the road
+
+@test()
+def countdown_road(session):
+    # Ten minutes of the countdown pass in each second, and the disconnect
+    # takes two, so that its busy state can be seen.
+    session.set_faults("disconnect:sleep=2")
+    start(session, "Connected", LINTARA_TESTING_CLOCK_SCALE="600")
+    wait_for_countdown(session)
+    session.wait_for_label(lambda text: text == DISCONNECTING, "the disconnect to start", 30)
+    entries = session.menu()
+    assert_equal([enabled(entries, label) for label in (ONE_HOUR, TWO_HOURS, FOUR_HOURS, CUSTOM, QUIT)],
+                 [False] * 5, "presets, custom and quit while disconnecting")
+    assert_true(enabled(entries, AUTOMATIC), "the switch is disabled while disconnecting")
+
+    alert = session.dialog(DISCONNECT_DONE, timeout=30)
+    session.screenshot("disconnected")
+    # The menu was redrawn before the alert opened.
+    assert_equal(session.label(), IDLE, "the label while the outcome is shown")
+    assert_equal(session.menu()[3].get("label"), DISCONNECT_DONE, "the status line while the outcome is shown")
+    session.xdotool("key", "--window", alert, "Return")
+    session.wait_for_no_window(DISCONNECT_DONE)
+    session.wait_for_menu(lambda entries: entries[0].get("label") == NOT_CONNECTED, "the VPN to read down", 15)
+    assert_equal([call for call, _ in session.vpn_calls()].count("disconnect"), 1, "disconnect runs")
+
+    # The next connection starts the next countdown by itself.
+    session.set_vpn("Connected")
+    wait_for_countdown(session, "a new countdown at the next connection")
+
+
+@test()
+def wake_ticks_at_once(session):
+    start(session, "Disconnected")
+    log = os.path.join(session.artefacts, f"{session.name}.app.log")
+    wait_for(lambda: "listening for wake from :" in open(log, errors="replace").read(), "the wake subscription")
+    # Right after a periodic query the next one is five ticks away. Five
+    # wakes are five ticks at once, so the next query comes straight away.
+    count = len(session.vpn_calls())
+    wait_for(lambda: len(session.vpn_calls()) > count, "a periodic state query", 15)
+    last = session.vpn_calls()[-1][1]
+    session.emit_prepare_for_sleep(True)
+    for _ in range(5):
+        session.emit_prepare_for_sleep(False)
+    wait_for(lambda: len(session.vpn_calls()) > count + 1, "a state query after the wakes", 10)
+    following = session.vpn_calls()[count + 1][1]
+    assert_true(following - last < 2.5,
+                f"the query after five wakes came {following - last:.1f} s after the last one, as if by the timer")
+
+
+# ------------------------------------------------------- the application as a whole
+
+@test()
+def second_launch_reopens(session):
+    start(session, "Disconnected")
+    first_item = session.registered_items()
+    second = session.spawn_app()
+    assert_equal(session.wait_for_exit(second), 0, "the second launch's exit status")
+    session.check_running()
+    assert_equal(session.registered_items(), first_item, "the tray items after a second launch")
+    assert_equal(session.visible_windows(), [], "windows opened by the reopen")
+    session.click_label(TWO_HOURS)
+    session.wait_for_menu(lambda entries: duration_line(120) in labels(entries), "the first copy to still answer")
+
+    # Another session of the same user (another session bus) must not start
+    # a second controller.
+    other_bus = session._start_bus("other")
+    third = session.spawn_app(DBUS_SESSION_BUS_ADDRESS=other_bus)
+    assert_true(session.wait_for_exit(third) != 0, "a second controller for the same user started")
+    log = open(os.path.join(session.artefacts, f"{session.name}.app.log"), errors="replace").read()
+    assert_true("lintara:" in log, "the refused launch said nothing")
+
+
+@test()
+def host_starts_late_and_restarts(session):
+    session.start(watcher=False)
+    session.app = session.spawn_app()
+
+    def owns_name():
+        session.check_running()
+        reply = session.session_bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                              "NameHasOwner", harness.GLib.Variant("(s)", ("io.lintara.Lintara",)),
+                                              None, harness.Gio.DBusCallFlags.NONE, 5000, None)
+        return reply.unpack()[0]
+
+    wait_for(owns_name, "the application to be up")
+    session.start_watcher()
+    session.wait_for_item()
+    session.wait_for_label(lambda text: text == IDLE, "the label through a late host")
+    session.stop_watcher()
+    session.start_watcher()
+    session.wait_for_item()
+    session.wait_for_label(lambda text: text == IDLE, "the label through a restarted host")
+
+
+@test()
+def duration_survives_restart(session):
+    start(session, "Disconnected")
+    session.click_label(FOUR_HOURS)
+    session.wait_for_menu(lambda entries: duration_line(240) in labels(entries), "240 minutes")
+    session.click_label(QUIT)
+    assert_equal(session.wait_for_exit(session.app), 0, "the exit status after quitting")
+    session.launch()
+    entries = session.wait_for_menu(lambda entries: entries[0].get("label") == NOT_CONNECTED, "the restarted menu")
+    assert_equal(entries[2].get("label"), duration_line(240), "the duration after a restart")
+    assert_true(checked(entries, FOUR_HOURS), "the 4-hour preset is not checked after a restart")
+
+
+@test()
+def quit_leaves_the_vpn_alone(session):
+    start(session, "Connected")
+    wait_for_countdown(session)
+    session.click_label(QUIT)
+    assert_equal(session.wait_for_exit(session.app), 0, "the exit status after quitting")
+    assert_true("disconnect" not in [call for call, _ in session.vpn_calls()], "quitting disconnected the VPN")
+    with open(session.state_file) as file:
+        assert_equal(file.read().strip(), "Connected", "the VPN's state after quitting")
+
+
+@test(timeout=30)
+def no_display(session):
+    environment = {key: value for key, value in os.environ.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    completed = subprocess.run([session.binary], env=environment, capture_output=True, text=True, timeout=20)
+    assert_true(completed.returncode != 0, "started without a display")
+    assert_true("lintara-term" in completed.stderr, f"the message does not point to lintara-term: {completed.stderr!r}")
+
+
+if __name__ == "__main__":
+    sys.exit(harness.run(TESTS, sys.argv))
