@@ -1,0 +1,140 @@
+#include "Keys.hpp"
+
+#include "Cells.hpp"
+
+#include <optional>
+
+namespace lintara::terminal {
+
+namespace {
+    using Kind = Key::Kind;
+
+    // How many bytes a UTF-8 sequence with this lead byte has; 1 for bytes
+    // that cannot lead one, which decode to U+FFFD on their own.
+    std::size_t utf8Length(unsigned char lead)
+    {
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            return 2;
+        }
+        if (lead >= 0xE0 && lead <= 0xEF) {
+            return 3;
+        }
+        if (lead >= 0xF0 && lead <= 0xF4) {
+            return 4;
+        }
+        return 1;
+    }
+
+    std::optional<Kind> finalKey(char final, std::string_view parameters)
+    {
+        switch (final) {
+        case 'A': return Kind::up;
+        case 'B': return Kind::down;
+        case 'C': return Kind::right;
+        case 'D': return Kind::left;
+        case 'H': return Kind::home;
+        case 'F': return Kind::end;
+        case '~':
+            if (parameters == "1" || parameters == "7") {
+                return Kind::home;
+            }
+            if (parameters == "4" || parameters == "8") {
+                return Kind::end;
+            }
+            if (parameters == "3") {
+                return Kind::del;
+            }
+            return std::nullopt;
+        default: return std::nullopt;
+        }
+    }
+} // namespace
+
+std::vector<Key> KeyDecoder::feed(std::string_view bytes)
+{
+    pending_.append(bytes);
+    std::vector<Key> keys;
+    std::size_t pos = 0;
+    const std::string_view input = pending_;
+    while (pos < input.size()) {
+        const auto byte = static_cast<unsigned char>(input[pos]);
+        if (byte == 0x1B) {
+            if (pos + 1 == input.size()) {
+                keys.push_back({ Kind::escape, {} });
+                ++pos;
+                continue;
+            }
+            const char introducer = input[pos + 1];
+            if (introducer != '[' && introducer != 'O') {
+                // Escape followed by a key: Alt held, or Escape typed quickly
+                // before another key. Either way Escape comes first.
+                keys.push_back({ Kind::escape, {} });
+                ++pos;
+                continue;
+            }
+            // CSI or SS3: parameters, then one final byte from @ to ~.
+            std::size_t end = pos + 2;
+            while (end < input.size() && (input[end] < 0x40 || input[end] > 0x7E)) {
+                ++end;
+            }
+            if (end == input.size()) {
+                break; // the rest comes with the next read
+            }
+            const std::string_view parameters = input.substr(pos + 2, end - pos - 2);
+            if (const std::optional<Kind> kind = finalKey(input[end], introducer == 'O' ? "" : parameters)) {
+                keys.push_back({ *kind, {} });
+            }
+            pos = end + 1;
+            continue;
+        }
+        if (byte == '\r' || byte == '\n') {
+            keys.push_back({ Kind::enter, {} });
+            // CR LF from a terminal that sends both is one Enter.
+            pos += (byte == '\r' && pos + 1 < input.size() && input[pos + 1] == '\n') ? 2 : 1;
+            continue;
+        }
+        if (byte == 0x7F || byte == 0x08) {
+            keys.push_back({ Kind::backspace, {} });
+            ++pos;
+            continue;
+        }
+        if (byte == 0x03) {
+            keys.push_back({ Kind::interrupt, {} });
+            ++pos;
+            continue;
+        }
+        if (byte == 0x15) {
+            keys.push_back({ Kind::killLine, {} });
+            ++pos;
+            continue;
+        }
+        if (byte == 0x01) {
+            keys.push_back({ Kind::home, {} });
+            ++pos;
+            continue;
+        }
+        if (byte == 0x05) {
+            keys.push_back({ Kind::end, {} });
+            ++pos;
+            continue;
+        }
+        if (byte < 0x20) {
+            ++pos; // other control keys mean nothing here
+            continue;
+        }
+        const std::size_t length = utf8Length(byte);
+        if (pos + length > input.size()) {
+            break; // a character cut between two reads
+        }
+        std::size_t next = pos;
+        const char32_t c = nextCodePoint(input, next);
+        std::string text;
+        appendUtf8(text, c);
+        keys.push_back({ Kind::text, std::move(text) });
+        pos = next;
+    }
+    pending_.erase(0, pos);
+    return keys;
+}
+
+} // namespace lintara::terminal

@@ -1,0 +1,340 @@
+#include "TerminalFrontEnd.hpp"
+
+#include "Lintara/Lintara.hpp"
+#include "TerminalMode.hpp"
+
+#include <glib-unix.h>
+#include <glib.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace lintara::terminal {
+
+namespace {
+
+    class Button final : public StatusButton {
+    public:
+        explicit Button(TerminalFrontEnd& front)
+            : front_(front)
+        {
+        }
+        void setTitle(const std::string& title) override { front_.setTitle(title); }
+
+    private:
+        TerminalFrontEnd& front_;
+    };
+
+    class ItemBackend final : public StatusItem::Backend {
+    public:
+        explicit ItemBackend(TerminalFrontEnd& front)
+            : front_(front)
+            , button_(front)
+        {
+        }
+        StatusButton* button() override { return &button_; }
+        void setMenu(Menu menu) override { front_.setMenu(std::move(menu)); }
+
+    private:
+        TerminalFrontEnd& front_;
+        Button button_;
+    };
+
+    struct Size {
+        int columns = 80;
+        int rows = 24;
+    };
+
+    Size terminalSize(int fd)
+    {
+        winsize size {};
+        if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+            return { size.ws_col, size.ws_row };
+        }
+        return {};
+    }
+
+    // Leaves by the signal's conventional status, with the terminal restored
+    // first. Runs as a GLib source, so it may do anything.
+    gboolean leaveOnSignal(gpointer data)
+    {
+        const int signal = GPOINTER_TO_INT(data);
+        restoreTerminal();
+        std::_Exit(128 + signal);
+    }
+
+} // namespace
+
+TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd)
+    : gate_(gate)
+    , inputFd_(inputFd)
+    , outputFd_(outputFd)
+{
+    enterFullScreen(inputFd_, outputFd_);
+    inputWatch_ = g_unix_fd_add(
+        inputFd_, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+        [](gint, GIOCondition, gpointer data) -> gboolean {
+            static_cast<TerminalFrontEnd*>(data)->readInput();
+            return G_SOURCE_CONTINUE;
+        },
+        this);
+    // A key may open a dialog, whose nested loop must go on reading keys
+    // while the key's own dispatch is still under way.
+    g_source_set_can_recurse(g_main_context_find_source_by_id(nullptr, inputWatch_), TRUE);
+    for (const int signal : { SIGTERM, SIGHUP, SIGINT }) {
+        signalWatches_.push_back(g_unix_signal_add(signal, leaveOnSignal, GINT_TO_POINTER(signal)));
+    }
+    signalWatches_.push_back(g_unix_signal_add(
+        SIGWINCH,
+        [](gpointer data) -> gboolean {
+            static_cast<TerminalFrontEnd*>(data)->redraw(Redraw::whole);
+            return G_SOURCE_CONTINUE;
+        },
+        this));
+    redraw(Redraw::whole);
+}
+
+TerminalFrontEnd::~TerminalFrontEnd()
+{
+    for (const unsigned watch : signalWatches_) {
+        g_source_remove(watch);
+    }
+    g_source_remove(inputWatch_);
+    restoreTerminal();
+}
+
+void TerminalFrontEnd::setActivationPolicy(ActivationPolicy) { }
+
+void TerminalFrontEnd::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+
+void TerminalFrontEnd::run()
+{
+    GMainLoop* loop = g_main_loop_new(gate_.context(), FALSE);
+    // Launch finishes from inside the loop, as on other platforms, so the
+    // first render and the first query start with the loop already going.
+    g_idle_add_full(
+        G_PRIORITY_HIGH,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<TerminalFrontEnd*>(data);
+            if (self->delegate_ != nullptr) {
+                self->delegate_->applicationDidFinishLaunching();
+            }
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+}
+
+void TerminalFrontEnd::terminate()
+{
+    restoreTerminal();
+    std::exit(0);
+}
+
+void TerminalFrontEnd::activateIgnoringOtherApps(bool)
+{
+    writeToTerminal("\a");
+    redraw(Redraw::whole);
+}
+
+StatusItem TerminalFrontEnd::statusItemWithLength(double) { return StatusItem(std::make_unique<ItemBackend>(*this)); }
+
+void TerminalFrontEnd::setTitle(const std::string& title)
+{
+    title_ = title;
+    redraw();
+}
+
+void TerminalFrontEnd::setMenu(Menu menu)
+{
+    menu_ = std::move(menu);
+    // The menu is rebuilt on every render with the same entries, so the
+    // selection stays on the same line; it moves only if that line is gone.
+    if (!selected_ || *selected_ >= menu_.items.size() || !isChoosable(menu_.items[*selected_])) {
+        selected_.reset();
+        moveSelection(1);
+    }
+    redraw();
+}
+
+ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
+{
+    const std::string initial = alert.accessoryView ? alert.accessoryView->stringValue : std::string();
+    dialog_.emplace(Dialog { alert, LineEditor(initial) });
+    answer_.reset();
+    redraw();
+    // Keys typed ahead, after the one that opened this dialog, are its own.
+    drainKeys();
+    gate_.runModalLoop([this] { return answer_.has_value(); });
+    ModalResponse response;
+    response.code = *answer_;
+    response.fieldText = dialog_->field.text();
+    dialog_.reset();
+    answer_.reset();
+    redraw();
+    if (!keys_.empty()) {
+        // Keys typed after the answer wait until the operation that opened
+        // the dialog has finished, then go to the menu.
+        g_idle_add(
+            [](gpointer data) -> gboolean {
+                static_cast<TerminalFrontEnd*>(data)->drainKeys();
+                return G_SOURCE_REMOVE;
+            },
+            this);
+    }
+    return response;
+}
+
+void TerminalFrontEnd::redraw(Redraw how)
+{
+    const Size size = terminalSize(outputFd_);
+    ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr };
+    const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows);
+    std::string bytes;
+    if (how == Redraw::whole) {
+        shown_.clear();
+        bytes = "\x1b[H\x1b[2J";
+    }
+    bytes += paintChanges(shown_, next);
+    shown_ = next;
+    if (!bytes.empty()) {
+        writeToTerminal(bytes);
+    }
+}
+
+void TerminalFrontEnd::readInput()
+{
+    char buffer[4096];
+    const ssize_t count = read(inputFd_, buffer, sizeof buffer);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return;
+    }
+    if (count <= 0) {
+        // The terminal has gone (the window closed, the SSH session ended):
+        // nobody is left to show anything to, so leave as on a hang-up.
+        restoreTerminal();
+        std::_Exit(128 + SIGHUP);
+    }
+    for (Key& key : decoder_.feed(std::string_view(buffer, static_cast<std::size_t>(count)))) {
+        keys_.push_back(std::move(key));
+    }
+    drainKeys();
+}
+
+void TerminalFrontEnd::drainKeys()
+{
+    while (!keys_.empty() && !answer_) {
+        const Key key = std::move(keys_.front());
+        keys_.pop_front();
+        if (dialog_) {
+            handleDialogKey(key);
+        } else {
+            // May open a dialog, which drains the keys typed after this one.
+            handleMenuKey(key);
+        }
+    }
+}
+
+void TerminalFrontEnd::handleMenuKey(const Key& key)
+{
+    switch (key.kind) {
+    case Key::Kind::up:
+        moveSelection(-1);
+        redraw();
+        return;
+    case Key::Kind::down:
+        moveSelection(1);
+        redraw();
+        return;
+    case Key::Kind::enter: choose(selected_); return;
+    case Key::Kind::interrupt:
+        for (std::size_t i = 0; i < menu_.items.size(); ++i) {
+            if (menu_.items[i].action == Action::quitApp) {
+                choose(i);
+                return;
+            }
+        }
+        return;
+    case Key::Kind::text:
+        if (key.text.size() == 1) {
+            for (std::size_t i = 0; i < menu_.items.size(); ++i) {
+                if (isChoosable(menu_.items[i]) && keyFor(menu_.items[i]) == key.text.front()) {
+                    choose(i);
+                    return;
+                }
+            }
+        }
+        return;
+    default: return;
+    }
+}
+
+void TerminalFrontEnd::handleDialogKey(const Key& key)
+{
+    LineEditor& field = dialog_->field;
+    const bool editable = dialog_->alert.accessoryView.has_value();
+    switch (key.kind) {
+    case Key::Kind::enter: answer_ = alertFirstButtonReturn; return;
+    case Key::Kind::escape:
+    case Key::Kind::interrupt:
+        // Anything but the first button counts as cancel; with one button
+        // this simply closes the alert.
+        answer_ = alertSecondButtonReturn;
+        return;
+    default: break;
+    }
+    if (!editable) {
+        return;
+    }
+    switch (key.kind) {
+    case Key::Kind::text: field.insert(key.text); break;
+    case Key::Kind::backspace: field.backspace(); break;
+    case Key::Kind::del: field.deleteForward(); break;
+    case Key::Kind::left: field.left(); break;
+    case Key::Kind::right: field.right(); break;
+    case Key::Kind::home: field.home(); break;
+    case Key::Kind::end: field.end(); break;
+    case Key::Kind::killLine: field.killToStart(); break;
+    default: return;
+    }
+    redraw();
+}
+
+void TerminalFrontEnd::moveSelection(int step)
+{
+    const auto count = static_cast<long>(menu_.items.size());
+    if (count == 0) {
+        return;
+    }
+    long index = selected_ ? static_cast<long>(*selected_) : (step > 0 ? -1 : count);
+    for (long tried = 0; tried < count; ++tried) {
+        index += step;
+        if (index < 0 || index >= count) {
+            return; // stop at the ends rather than wrap
+        }
+        if (isChoosable(menu_.items[static_cast<std::size_t>(index)])) {
+            selected_ = static_cast<std::size_t>(index);
+            return;
+        }
+    }
+}
+
+void TerminalFrontEnd::choose(std::optional<std::size_t> index)
+{
+    if (!index || *index >= menu_.items.size()) {
+        return;
+    }
+    // A copy: the action redraws, which replaces the menu the entry lives in.
+    const MenuItem item = menu_.items[*index];
+    if (!isChoosable(item) || !item.isEnabled()) {
+        writeToTerminal("\a");
+        return;
+    }
+    sendAction(item);
+}
+
+} // namespace lintara::terminal

@@ -1,0 +1,76 @@
+// The terminal as Lintara's status item, menu and dialogs: one full-screen
+// view in the alternate screen, driven from the GLib main loop.
+//
+// Main thread only. Construct it only with a terminal on both standard input
+// and standard output; main() checks that first.
+#pragma once
+
+#include "Keys.hpp"
+#include "Lintara/platform/Platform.hpp"
+#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Screen.hpp"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lintara::terminal {
+
+class TerminalFrontEnd final : public Application, public StatusBar, public Alerts {
+public:
+    TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd);
+    ~TerminalFrontEnd() override;
+    TerminalFrontEnd(const TerminalFrontEnd&) = delete;
+    TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
+
+    // Application. There is no dock or menu bar to leave, so the activation
+    // policy changes nothing; activating rings the bell and redraws, which is
+    // what bringing a terminal program to the front can mean.
+    void setActivationPolicy(ActivationPolicy policy) override;
+    void setDelegate(AppDelegate* delegate) override;
+    void run() override;
+    void terminate() override;
+    void activateIgnoringOtherApps(bool flag) override;
+
+    // StatusBar. The terminal has room for one item; a second would draw over
+    // the first.
+    StatusItem statusItemWithLength(double length) override;
+
+    // Alerts: drawn in place of the menu, answered from the keyboard, run in
+    // a nested loop behind the modal gate.
+    ModalResponse runModal(const Alert& alert) override;
+
+    // Used by the status item.
+    void setTitle(const std::string& title);
+    void setMenu(Menu menu);
+
+private:
+    enum class Redraw { changes, whole };
+    void redraw(Redraw how = Redraw::changes);
+    void readInput();
+    // Hands queued keys to the dialog, or to the menu, until none are left
+    // or a dialog has just been answered.
+    void drainKeys();
+    void handleMenuKey(const Key& key);
+    void handleDialogKey(const Key& key);
+    void moveSelection(int step);
+    void choose(std::optional<std::size_t> index);
+
+    glib::ModalGate& gate_;
+    int inputFd_;
+    int outputFd_;
+    AppDelegate* delegate_ = nullptr;
+    KeyDecoder decoder_;
+    std::deque<Key> keys_;
+    std::string title_;
+    Menu menu_;
+    std::optional<std::size_t> selected_;
+    std::optional<Dialog> dialog_;
+    std::optional<long> answer_;
+    std::vector<std::string> shown_;
+    unsigned inputWatch_ = 0;
+    std::vector<unsigned> signalWatches_;
+};
+
+} // namespace lintara::terminal

@@ -1,0 +1,24 @@
+// The terminal's modes, and putting them back. Lintara takes the terminal
+// over (raw input, the alternate screen, no cursor) and must hand it back on
+// every way out: a normal exit, a signal, an uncaught exception, a crash.
+// The state needed to restore is kept in one place, so that a signal handler
+// can restore with async-signal-safe calls alone.
+#pragma once
+
+#include <string_view>
+
+namespace lintara::terminal {
+
+// Raw input (no echo, no line editing, no signals from keys, so Ctrl-C
+// arrives as a key), the alternate screen, the cursor hidden. Registers the
+// restore for exit(), std::terminate and fatal signals.
+void enterFullScreen(int inputFd, int outputFd);
+
+// Puts back the modes saved by enterFullScreen. Safe to call more than once,
+// and from a signal handler.
+void restoreTerminal();
+
+// Writes all of the bytes to the terminal, retrying after interruptions.
+void writeToTerminal(std::string_view bytes);
+
+} // namespace lintara::terminal

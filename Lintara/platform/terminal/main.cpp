@@ -1,0 +1,81 @@
+// lintara-term: Lintara in a terminal.
+//
+// Provides:
+//  - the status item as the first line of a full-screen view in the
+//    alternate screen, and its menu below it, one entry per line, with a key
+//    per entry (a, 1, 2, 4, c, x, q), Up/Down and Enter, and Ctrl-C as quit;
+//  - the custom-duration dialog and the message alert drawn in the terminal,
+//    with an editable field (UTF-8 and Hangul, Backspace, Delete, Left/Right,
+//    Home/End, Ctrl-U);
+//  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
+//    a closed terminal, an uncaught exception or a crash;
+//  - from the GLib base: the one-second tick, the gated main queue, wake from
+//    sleep through login1, the settings file, the short time of day through
+//    ICU, and the one-per-user lock;
+//  - from the POSIX base: the VPN tool's runs and the worker threads.
+// Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
+//
+// Exit status: 0 after quit, 2 without a terminal on standard input and
+// output, 1 when another Lintara holds the lock, 128 + the signal's number
+// after SIGTERM, SIGHUP or SIGINT.
+#include "Lintara/Lintara.hpp"
+#include "Lintara/platform/glib/GlibMainQueue.hpp"
+#include "Lintara/platform/glib/GlibRunLoop.hpp"
+#include "Lintara/platform/glib/IcuClock.hpp"
+#include "Lintara/platform/glib/KeyFileSettings.hpp"
+#include "Lintara/platform/glib/Login1Wake.hpp"
+#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/SingleInstance.hpp"
+#include "Lintara/platform/posix/PosixProcess.hpp"
+#include "Lintara/platform/posix/ThreadDispatch.hpp"
+#include "TerminalFrontEnd.hpp"
+#include "TestingTrace.hpp"
+
+#include <clocale>
+#include <cstdio>
+#include <unistd.h>
+
+int main()
+{
+    if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
+        std::fputs("lintara-term: needs a terminal on standard input and standard output; "
+                   "run it in a terminal window or over ssh -t.\n",
+            stderr);
+        return 2;
+    }
+    std::setlocale(LC_ALL, "");
+
+    auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
+    if (const auto* held = std::get_if<lintara::glib::SingleInstance::HeldElsewhere>(&lock)) {
+        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*held).c_str());
+        return 1;
+    }
+    if (const auto* unavailable = std::get_if<lintara::glib::SingleInstance::Unavailable>(&lock)) {
+        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*unavailable).c_str());
+        return 1;
+    }
+
+    lintara::glib::ModalGate gate;
+    lintara::glib::GlibMainQueue mainQueue(gate);
+    lintara::glib::GlibRunLoop runLoop(gate);
+    lintara::glib::Login1Wake wake(mainQueue);
+    lintara::glib::IcuClock clock;
+    lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
+    lintara::posix::ThreadDispatch dispatch(mainQueue);
+    lintara::posix::ProcessFactory processes;
+    lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
+    lintara::terminal::TestingTrace trace(wake);
+
+    lintara::Platform platform {
+        .application = front,
+        .statusBar = front,
+        .runLoop = runLoop,
+        .workspaceNotificationCenter = trace.notificationCenter(),
+        .clock = clock,
+        .standardUserDefaults = settings,
+        .alerts = front,
+        .dispatch = dispatch,
+        .processes = processes,
+    };
+    return lintara::applicationMain(platform);
+}
