@@ -238,10 +238,16 @@ std::vector<std::string> wrapToWidth(std::string_view text, int columns)
         if (!paragraph.empty() && paragraph.back() == '\r') {
             paragraph.remove_suffix(1);
         }
-        do {
+        if (paragraph.empty()) {
+            lines.emplace_back();
+        }
+        while (!paragraph.empty()) {
             std::string piece = fitToWidth(paragraph, columns);
             std::size_t taken = piece.size();
-            if (taken < paragraph.size()) {
+            if (taken < paragraph.size() && paragraph[taken] == ' ') {
+                // The piece ends at a word's end: the space goes with the break.
+                ++taken;
+            } else if (taken < paragraph.size()) {
                 const std::size_t space = piece.rfind(' ');
                 if (space != std::string::npos && space > 0) {
                     taken = space + 1;
@@ -257,7 +263,7 @@ std::vector<std::string> wrapToWidth(std::string_view text, int columns)
             }
             lines.push_back(std::move(piece));
             paragraph.remove_prefix(taken);
-        } while (!paragraph.empty());
+        }
         if (end == std::string_view::npos) {
             break;
         }

@@ -59,7 +59,7 @@ namespace {
             }
             return total;
         };
-        while (first < caret && widthOf(first, caret) + 1 > width - 1) {
+        while (first < caret && widthOf(first, caret) + 1 > width) {
             ++first;
         }
         std::string line = "│ [";
