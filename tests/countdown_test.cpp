@@ -35,7 +35,7 @@ namespace {
         ASSERT_FALSE(fields().polling);
         const auto polls = fake.runsOf("state");
         const double ticks = fake.monotonic();
-        while (fake.runsOf("state") == polls) {
+        for (int tick = 0; tick < 10 && fake.runsOf("state") == polls; ++tick) {
             tickAndSettle(1);
         }
         // Ticks 6 to 13 passed inside the hang; the next poll is tick 15.

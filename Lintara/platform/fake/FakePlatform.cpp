@@ -240,7 +240,12 @@ private:
         }
         void async(std::function<void()> work) override
         {
-            (lane_ == Lane::main ? impl_.fake_.mainQueue_ : impl_.fake_.backgroundQueue_).push_back(std::move(work));
+            if (lane_ == Lane::main) {
+                impl_.fake_.mainQueue_.push_back(std::move(work));
+            } else {
+                impl_.fake_.events_.emplace_back("background");
+                impl_.fake_.backgroundQueue_.push_back(std::move(work));
+            }
         }
         void asyncAfter(double seconds, std::function<void()> work) override
         {
@@ -323,7 +328,10 @@ private:
             if (!state().finished) {
                 const double endsAt = state().launchedAt + script_.runsFor;
                 if (std::isinf(script_.runsFor)) {
-                    fake_.passTime(std::numeric_limits<double>::infinity(), [this] { return state().finished; });
+                    // A day of fake time is as good as forever, and keeps a
+                    // test whose watchdog never comes from spinning for good.
+                    constexpr double forever = 86400;
+                    fake_.passTime(state().launchedAt + forever, [this] { return state().finished; });
                     if (!state().finished) {
                         throw FakePlatformMisuse("the tool hangs and nothing ever terminates it");
                     }
