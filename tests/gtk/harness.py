@@ -103,6 +103,9 @@ class Session:
         self.faults_file = os.path.join(self.root, "vpn.faults")
         self.set_vpn("Disconnected")
         self.set_faults("")
+        self.app_log = os.path.join(artefacts, f"{name}.app.log")
+        if os.path.exists(self.app_log):
+            os.remove(self.app_log)
 
     # ------------------------------------------------------------ the desktop
 
@@ -221,8 +224,12 @@ class Session:
         return self.app
 
     def spawn_app(self, **extra):
-        log = open(os.path.join(self.artefacts, f"{self.name}.app.log"), "a")
-        return self._spawn([self.binary], env=self.environment(**extra), stdout=log, stderr=subprocess.STDOUT)
+        with open(self.app_log, "a") as log:
+            return self._spawn([self.binary], env=self.environment(**extra), stdout=log, stderr=subprocess.STDOUT)
+
+    def app_output(self):
+        with open(self.app_log, errors="replace") as file:
+            return file.read()
 
     def registered_items(self):
         reply = self.session_bus.call_sync("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", PROPERTIES,
@@ -317,13 +324,16 @@ class Session:
         return completed.stdout.strip()
 
     def dialog(self, title, timeout=20.0):
-        """Waits for a visible window with this title and gives it the focus."""
+        """Waits for a visible window with this title and gives it the focus,
+        so that keys typed next (through XTEST, as a keyboard would) reach it."""
         try:
             found = self.xdotool("search", "--sync", "--onlyvisible", "--name", "^" + title + "$",
                                  timeout=timeout)
         except subprocess.TimeoutExpired:
             raise Failure(f"no window titled {title!r} appeared") from None
-        window = found.splitlines()[0]
+        # The newest window, should an older one with the title still be
+        # on its way out.
+        window = max(found.splitlines(), key=int)
         self.xdotool("windowfocus", "--sync", window)
         return window
 
