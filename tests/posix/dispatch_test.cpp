@@ -1,0 +1,143 @@
+// The thread queues: workers that do not hold each other up, delays on the
+// monotonic clock, and an end that is bounded even with a worker stuck.
+#include "Lintara/platform/posix/PosixProcess.hpp"
+#include "Lintara/platform/posix/ThreadDispatch.hpp"
+#include "support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <latch>
+#include <thread>
+
+namespace lintara::posix::test {
+namespace {
+
+    using Clock = std::chrono::steady_clock;
+
+    double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+    TEST(DispatchThreads, ABlockedWorkerHoldsUpNeitherQueue)
+    {
+        TestMainQueue mainQueue;
+        std::latch release(1);
+        std::atomic<int> done { 0 };
+        std::atomic<bool> ranOnTestThread { false };
+        {
+            ThreadDispatch dispatch(mainQueue);
+            dispatch.global(QualityOfService::utility).async([&] { release.wait(); });
+            for (int i = 0; i < 6; ++i) {
+                const auto qos = i % 2 == 0 ? QualityOfService::utility : QualityOfService::defaultClass;
+                dispatch.global(qos).async([&, testThread = std::this_thread::get_id()] {
+                    ranOnTestThread = ranOnTestThread || std::this_thread::get_id() == testThread;
+                    dispatch.main().async([&] { ++done; });
+                });
+            }
+            EXPECT_TRUE(mainQueue.runUntil([&] { return done == 6; }));
+            release.count_down();
+        }
+        EXPECT_FALSE(ranOnTestThread);
+    }
+
+    TEST(DispatchThreads, DelayedBlocksRunInOrderOfDueTimeAndNeverEarly)
+    {
+        TestMainQueue mainQueue;
+        ThreadDispatch dispatch(mainQueue);
+        std::mutex mutex;
+        std::vector<std::pair<char, double>> ran;
+        const auto start = Clock::now();
+        auto record = [&](char name) {
+            return [&, name] {
+                const std::scoped_lock lock(mutex);
+                ran.emplace_back(name, secondsSince(start));
+            };
+        };
+        DispatchQueue& queue = dispatch.global(QualityOfService::defaultClass);
+        queue.asyncAfter(0.3, record('c'));
+        queue.asyncAfter(0.1, record('a'));
+        queue.asyncAfter(0.1, record('b'));
+        queue.asyncAfter(-5, record('0'));
+        ASSERT_TRUE(eventually([&] {
+            const std::scoped_lock lock(mutex);
+            return ran.size() == 4;
+        }));
+        const std::scoped_lock lock(mutex);
+        EXPECT_EQ(ran[0].first, '0');
+        EXPECT_EQ(ran[1].first, 'a');
+        EXPECT_EQ(ran[2].first, 'b');
+        EXPECT_EQ(ran[3].first, 'c');
+        EXPECT_GE(ran[1].second, 0.1);
+        EXPECT_GE(ran[3].second, 0.3);
+    }
+
+    TEST(DispatchThreads, TheEndIsBoundedWithAWorkerStuckAndDropsItsPosts)
+    {
+        TestMainQueue mainQueue;
+        std::latch release(1);
+        std::atomic<bool> finished { false };
+        std::atomic<bool> delivered { false };
+        std::atomic<bool> delayedRan { false };
+        std::atomic<bool> started { false };
+        const auto start = Clock::now();
+        {
+            ThreadDispatch dispatch(mainQueue);
+            DispatchQueue& main = dispatch.main();
+            dispatch.global(QualityOfService::utility).async([&, &main = main] {
+                started = true;
+                release.wait();
+                main.async([&] { delivered = true; });
+                finished = true;
+            });
+            // Not due for a long time: the end runs it at once.
+            dispatch.global(QualityOfService::defaultClass).asyncAfter(1000, [&] { delayedRan = true; });
+            ASSERT_TRUE(eventually([&] { return started.load(); }));
+        }
+        const double ending = secondsSince(start);
+        EXPECT_TRUE(delayedRan);
+        EXPECT_LT(ending, std::chrono::duration<double>(ThreadDispatch::shutdownGrace).count() + 1.5);
+        // The stuck worker finishes later on its own; what it posts is dropped.
+        release.count_down();
+        ASSERT_TRUE(eventually([&] { return finished.load(); }));
+        EXPECT_FALSE(mainQueue.runUntil([&] { return delivered.load(); }, 200ms));
+    }
+
+    TEST(DispatchThreads, TheEndStopsAHungToolThroughItsPendingWatchdog)
+    {
+        FakeVpnFiles::reset();
+        FakeVpnFiles::setFaults("hang");
+        TestMainQueue mainQueue;
+        ProcessFactory factory;
+        std::atomic<std::int32_t> status { -2 };
+        const auto start = Clock::now();
+        {
+            ThreadDispatch dispatch(mainQueue);
+            auto process = factory.makeProcess();
+            auto pipe = factory.makePipe();
+            process->setExecutablePath(fakeVpnPath());
+            process->setArguments({ "state" });
+            process->setStandardOutput(pipe);
+            process->setStandardError(pipe);
+            DispatchQueue& watchdogs = dispatch.global(QualityOfService::defaultClass);
+            dispatch.global(QualityOfService::utility).async([&, process, pipe] {
+                if (!process->launch()) {
+                    watchdogs.asyncAfter(60, [process] {
+                        if (process->isRunning()) {
+                            process->terminate();
+                        }
+                    });
+                    (void)pipe->readDataToEndOfFile();
+                    process->waitUntilExit();
+                    status = process->terminationStatus();
+                }
+            });
+            ASSERT_TRUE(eventually([] { return FakeVpnFiles::loggedAt("state").has_value(); }));
+        }
+        // SIGTERM ends the hung tool at once, so the reader's worker is done
+        // well within the grace period instead of being left behind.
+        EXPECT_EQ(status.load(), 15);
+        EXPECT_LT(secondsSince(start), 2.5);
+        EXPECT_EQ(zombieChildCount(), 0);
+    }
+
+} // namespace
+} // namespace lintara::posix::test
