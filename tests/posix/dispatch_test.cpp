@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <latch>
 #include <thread>
 
@@ -99,6 +100,36 @@ namespace {
         release.count_down();
         ASSERT_TRUE(eventually([&] { return finished.load(); }));
         EXPECT_FALSE(mainQueue.runUntil([&] { return delivered.load(); }, 200ms));
+    }
+
+    int threadCount()
+    {
+        int count = 0;
+        for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            ++count;
+        }
+        return count;
+    }
+
+    TEST(DispatchSlowThreads, WorkersEndAfterAWhileWithoutWork)
+    {
+        TestMainQueue mainQueue;
+        ThreadDispatch dispatch(mainQueue);
+        const int idleCount = threadCount();
+        std::latch allRunning(4);
+        for (int i = 0; i < 4; ++i) {
+            // Each waits for all four, so four workers must exist at once.
+            dispatch.global(QualityOfService::utility).async([&] { allRunning.arrive_and_wait(); });
+        }
+        ASSERT_TRUE(eventually([&] { return threadCount() >= idleCount + 4; }));
+        const auto idleFrom = Clock::now();
+        ASSERT_TRUE(eventually([&] { return threadCount() == idleCount; }, 30s));
+        const double idleSeconds = secondsSince(idleFrom);
+        EXPECT_GE(idleSeconds, std::chrono::duration<double>(ThreadDispatch::idleLimit).count() - 0.5);
+        // And a new block still finds a worker.
+        std::atomic<bool> ran { false };
+        dispatch.global(QualityOfService::defaultClass).async([&] { ran = true; });
+        EXPECT_TRUE(eventually([&] { return ran.load(); }));
     }
 
     TEST(DispatchThreads, TheEndStopsAHungToolThroughItsPendingWatchdog)

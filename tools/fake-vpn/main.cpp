@@ -489,7 +489,11 @@ int main(int argc, char** argv)
         }
         // A failed disconnect leaves the tunnel as it was.
         if (!faults.disconnectFails()) {
-            writeState(path, VpnState::disconnected);
+            if (!writeState(path, VpnState::disconnected)) {
+                output.line("  >> error: Cannot write the state file " + path + ".");
+                output.flush();
+                return stateFileStatus;
+            }
             output.line("  >> state: Disconnected");
             output.line("  >> notice: Ready to connect.");
         }
@@ -497,7 +501,11 @@ int main(int argc, char** argv)
         output.stateLines(*current, 1);
         output.line("  >> contacting host (fake.example) for login information...");
         output.line("  >> state: Connecting");
-        writeState(path, VpnState::connected);
+        if (!writeState(path, VpnState::connected)) {
+            output.line("  >> error: Cannot write the state file " + path + ".");
+            output.flush();
+            return stateFileStatus;
+        }
         output.line("  >> state: Connected");
         output.line("  >> notice: Connected to fake.example.");
     }
