@@ -87,11 +87,10 @@ def unpack_layout(node):
 
 
 class Session:
-    def __init__(self, name, artefacts, binary, vpn_tool):
+    def __init__(self, name, artefacts, binary):
         self.name = name
         self.artefacts = artefacts
         self.binary = binary
-        self.vpn_tool = vpn_tool
         self.processes = []
         self.watcher = None
         self.app = None
@@ -296,9 +295,12 @@ class Session:
     def click(self, entry_id):
         """Chooses an entry the way a panel does when the user clicks it."""
         path = self.item_property("Menu")
-        self.session_bus.call_sync(self.item_name, path, MENU_INTERFACE, "Event",
-                                   GLib.Variant("(isvu)", (entry_id, "clicked", GLib.Variant("i", 0), 0)), None,
-                                   Gio.DBusCallFlags.NONE, 5000, None)
+        try:
+            self.session_bus.call_sync(self.item_name, path, MENU_INTERFACE, "Event",
+                                       GLib.Variant("(isvu)", (entry_id, "clicked", GLib.Variant("i", 0), 0)), None,
+                                       Gio.DBusCallFlags.NONE, 5000, None)
+        except GLib.Error as error:
+            raise Failure(f"the click on entry {entry_id} was lost: {error.message}") from None
 
     def click_label(self, label):
         self.click(self.entry(label)["id"])
@@ -392,15 +394,15 @@ def run(tests, argv):
 
     signal.signal(signal.SIGALRM, watchdog)
     signal.alarm(timeout)
-    session = Session(name, artefacts, binary, vpn_tool=None)
+    session = Session(name, artefacts, binary)
     started = time.monotonic()
     try:
         test(session)
     except Skip as reason:
         print(f"skipped: {reason}")
         return SKIP
-    except Failure as failure:
-        print(f"FAILED {name}: {failure}")
+    except (Failure, GLib.Error) as failure:
+        print(f"FAILED {name}: {getattr(failure, 'message', failure)}")
         log = os.path.join(artefacts, f"{name}.app.log")
         if os.path.exists(log):
             with open(log, errors="replace") as file:
