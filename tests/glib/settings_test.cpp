@@ -15,9 +15,11 @@ namespace {
 class SettingsFile : public ::testing::Test {
 protected:
     SettingsFile()
-        : dir_(g_dir_make_tmp("lintara-settings-XXXXXX", nullptr))
-        , path_(dir_ + "/lintara/settings.ini")
     {
+        gchar* made = g_dir_make_tmp("lintara-settings-XXXXXX", nullptr);
+        dir_ = made;
+        g_free(made);
+        path_ = dir_ + "/lintara/settings.ini";
     }
     ~SettingsFile() override { std::filesystem::remove_all(dir_); }
 

@@ -11,8 +11,10 @@ using lintara::glib::SingleInstance;
 namespace {
 struct TempDir {
     TempDir()
-        : path(g_dir_make_tmp("lintara-lock-XXXXXX", nullptr))
     {
+        gchar* made = g_dir_make_tmp("lintara-lock-XXXXXX", nullptr);
+        path = made;
+        g_free(made);
     }
     ~TempDir()
     {
