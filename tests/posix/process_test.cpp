@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,7 @@ namespace {
     };
     using RunnerThreads = Runner;
     using RunnerSlow = Runner;
+    using RunnerSlowThreads = Runner;
 
     TEST_F(Runner, ALaunchFailureNamesThePathAndTheReasonAndLeaksNothing)
     {
@@ -301,6 +303,39 @@ namespace {
         EXPECT_LT(finished.seconds, 10.0);
         EXPECT_EQ(parseStateOutput(finished.output), false);
         EXPECT_EQ(zombieChildCount(), 0);
+    }
+
+    TEST_F(RunnerSlowThreads, ADescendantThatLeftTheGroupIsNoLongerWaitedFor)
+    {
+        // The tool ignores SIGTERM and leaves a process in a session of its
+        // own holding the pipe, out of reach of any signal to the group.
+        const std::string pidFile = FakeVpnFiles::folder() + "/escaped.pid";
+        const std::string path = writeScript("escaping",
+            "#!/bin/sh\n"
+            "trap '' TERM\n"
+            "setsid sh -c 'echo $$ > \"$1\"; exec sleep 60' escaped "
+                + pidFile
+                + " &\n"
+                  "echo started\n"
+                  "while :; do sleep 1; done\n",
+            0755);
+        ToolRun run(path, { "state" });
+        std::jthread terminator([process = run.process, pidFile] {
+            if (eventually([&] { return std::filesystem::exists(pidFile); })) {
+                process->terminate();
+            }
+        });
+        const Finished finished = run.finish();
+        EXPECT_EQ(finished.status, 9);
+        EXPECT_EQ(finished.output, "started\n");
+        // 2 s to the kill, then 2 s more for the output to end.
+        EXPECT_GE(finished.seconds, 3.9);
+        EXPECT_LT(finished.seconds, 10.0);
+        std::ifstream escaped(pidFile);
+        pid_t pid = 0;
+        if (escaped >> pid && pid > 0) {
+            ::kill(pid, SIGKILL);
+        }
     }
 
     TEST_F(RunnerThreads, RunsSideBySideWithTerminateRacingTheEndStayClean)

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -228,6 +229,9 @@ namespace {
         // Waits out the kill delay on its own thread, then kills the group if
         // the child is still unreaped.
         void escalate();
+        // Kills the group and starts the grace period for its output. Called
+        // with the lock held, while the child is unreaped.
+        void killLocked();
 
         std::string path_;
         std::vector<std::string> arguments_;
@@ -306,6 +310,9 @@ namespace {
         sigset_t all;
         sigemptyset(&none);
         sigfillset(&all);
+        // Not ours to reset, and some systems refuse the whole set if asked.
+        sigdelset(&all, SIGKILL);
+        sigdelset(&all, SIGSTOP);
         posix_spawnattr_setflags(
             &attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
         posix_spawnattr_setpgroup(&attributes, 0);
@@ -381,7 +388,13 @@ namespace {
         ::kill(-pid_, SIGCONT);
         if (!terminateRequested_) {
             terminateRequested_ = true;
-            escalation_ = std::thread([this] { escalate(); });
+            try {
+                escalation_ = std::thread([this] { escalate(); });
+            } catch (const std::system_error&) {
+                // No thread to keep time for the grace period: kill now rather
+                // than risk a group that never ends.
+                killLocked();
+            }
         }
     }
 
@@ -390,9 +403,13 @@ namespace {
         std::unique_lock lock(mutex_);
         const bool ended
             = changed_.wait_for(lock, killDelay, [this] { return phase_ != Phase::running || destroying_; });
-        if (ended) {
-            return;
+        if (!ended) {
+            killLocked();
         }
+    }
+
+    void PosixProcess::killLocked()
+    {
         ::kill(-pid_, SIGKILL);
         deadline_->abandonAt.store((Clock::now() + abandonDelay).time_since_epoch().count(), std::memory_order_release);
     }
