@@ -90,9 +90,41 @@ namespace {
             text += "\xED\x95\x9C";
         }
         const std::string kept = collect(text, 1000);
-        EXPECT_LE(kept.size(), 1000u);
-        EXPECT_GE(kept.size(), 996u);
+        // The dropped head of the line is marked by an ellipsis.
+        ASSERT_TRUE(kept.starts_with("\u2026"));
+        EXPECT_LE(kept.size(), 1003u);
+        EXPECT_GE(kept.size(), 999u);
         EXPECT_TRUE(isValidUtf8(kept));
+        EXPECT_TRUE(text.ends_with(kept.substr(3)));
+    }
+
+    TEST(BoundedOutput, ALineCutInsideReadsAsTheWholeLineWould)
+    {
+        const std::string blanks(200, ' ');
+        // Text, then blanks, then the state: the whole line is no state line,
+        // though its kept end alone would read as one.
+        EXPECT_EQ(parseStateOutput(collect("x" + blanks + ">> state: Connected\n", 64)), std::nullopt);
+        // A state line that only its blanks make long still reads.
+        EXPECT_EQ(parseStateOutput(collect(blanks + ">> state: Connected" + blanks + "\nVPN> ", 64)), true);
+        EXPECT_EQ(parseStateOutput(collect(blanks + ">> state:" + blanks + "\n", 64)), std::nullopt);
+        // Its dropped head alone would read as a state line; the whole does not.
+        EXPECT_EQ(parseStateOutput(collect(">> state: Connected" + blanks + "x\n", 64)), std::nullopt);
+        EXPECT_EQ(parseStateOutput(collect(">> state: Disconnected" + blanks + "\n", 64)), false);
+        // A head that ends in one space can still run on into a state line.
+        EXPECT_EQ(parseStateOutput(collect(blanks + ">> state: Connected" + blanks, 20)), true);
+    }
+
+    TEST(BoundedOutput, ALimitBelowOneCharacterIsRaisedToOne)
+    {
+        std::string text;
+        for (int i = 0; i < 50; ++i) {
+            text += "\xED\x95\x9C";
+        }
+        for (const std::size_t limit : { 0u, 1u, 2u, 3u }) {
+            const std::string kept = collect(text + "\n  >> state: Connected\n" + text, limit);
+            EXPECT_TRUE(isValidUtf8(kept)) << limit;
+            EXPECT_EQ(parseStateOutput(kept), true) << limit;
+        }
     }
 
 } // namespace

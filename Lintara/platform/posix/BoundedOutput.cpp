@@ -2,6 +2,7 @@
 
 #include "Lintara/text.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -56,10 +57,32 @@ namespace {
         return std::nullopt;
     }
 
+    // Stands in for the dropped head of a line that was cut inside, in as few
+    // bytes as keep what the whole line reads as. A state line, trimmed, is at
+    // most this long and holds single spaces only.
+    constexpr std::size_t longestStateLine = 22;
+    std::string standInForHead(std::string_view head)
+    {
+        const std::string_view text = trimWhitespaceAndNewlines(head);
+        if (text.empty()) {
+            return {};
+        }
+        if (text.size() > longestStateLine) {
+            return "\u2026";
+        }
+        // What follows the text in the head decides whether it can still run
+        // on into a state line: one space can, other blanks only if the rest of
+        // the line is blank too, which a tab keeps.
+        const std::string_view after = head.substr(static_cast<std::size_t>(text.data() - head.data()) + text.size());
+        return std::string(text) + (after.empty() ? "" : after == " " ? " " : "\t");
+    }
+
 } // namespace
 
 BoundedOutput::BoundedOutput(std::size_t limit)
-    : limit_(limit == 0 ? 1 : limit)
+    // At least one whole character, so that a cut inside a line always finds
+    // the end of the character it falls in.
+    : limit_(std::max<std::size_t>(limit, 4))
 {
 }
 
@@ -80,13 +103,15 @@ std::string BoundedOutput::take()
     if (droppedInvalidUtf8_) {
         // What decoding the whole output would have given.
         result.clear();
-    } else if (droppedState_ && !lastStateIn(buffer_)) {
-        result = *droppedState_ ? ">> state: Connected\n" : ">> state: Disconnected\n";
-        result += buffer_;
     } else {
-        result = std::move(buffer_);
+        std::string kept = carried_ + buffer_;
+        if (droppedState_ && !lastStateIn(kept)) {
+            result = *droppedState_ ? ">> state: Connected\n" : ">> state: Disconnected\n";
+        }
+        result += kept;
     }
     buffer_.clear();
+    carried_.clear();
     return result;
 }
 
@@ -110,9 +135,19 @@ void BoundedOutput::dropFront(std::size_t keep)
     if (!droppedInvalidUtf8_ && !isValidUtf8Fast(dropped)) {
         droppedInvalidUtf8_ = true;
     }
-    if (const std::optional<bool> reading = lastStateIn(dropped)) {
+    // The dropped text, after the stand-in for a head dropped earlier, holds
+    // whole lines and, when the cut fell inside a line, that line's head.
+    const std::string joined = carried_.empty() ? std::string() : carried_ + std::string(dropped);
+    const std::string_view lead = carried_.empty() ? dropped : std::string_view(joined);
+    const bool insideLine = cut == 0 || buffer_[cut - 1] != '\n';
+    std::size_t wholeLines = lead.size();
+    if (insideLine) {
+        wholeLines -= splitLines(lead).back().size();
+    }
+    if (const std::optional<bool> reading = lastStateIn(lead.substr(0, wholeLines))) {
         droppedState_ = reading;
     }
+    carried_ = insideLine ? standInForHead(lead.substr(wholeLines)) : std::string();
     buffer_.erase(0, cut);
     truncated_ = true;
 }

@@ -19,7 +19,11 @@ namespace lintara::posix {
 //    end the same cut brings the result within the limit.
 //  - A cut falls at the start of a line, so the kept text starts where a line
 //    starts and stays valid UTF-8 whenever the whole output was. Only a line
-//    longer than the limit is cut inside, at a character boundary.
+//    longer than the limit is cut inside, at a character boundary; the kept
+//    rest of it is then preceded by a short stand-in for its dropped head, so
+//    that the line reads as a state line exactly when the whole line did: "…"
+//    for a head with more text than a state line holds, the head's few
+//    characters for a shorter one, nothing for a head of blanks.
 //  - Two facts about the dropped bytes are kept, because the readers of the
 //    output depend on them: if any dropped byte was not valid UTF-8, the whole
 //    output would have decoded to the empty text, so the result is the empty
@@ -47,6 +51,9 @@ private:
     bool truncated_ = false;
     bool droppedInvalidUtf8_ = false;
     std::optional<bool> droppedState_;
+    // The stand-in for the dropped head of the line the buffer starts in;
+    // empty when the buffer starts at a line start.
+    std::string carried_;
 };
 
 } // namespace lintara::posix

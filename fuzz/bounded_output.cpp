@@ -1,0 +1,46 @@
+// The bound on what a run of the VPN tool keeps of its output: whatever the
+// tool prints, in whatever pieces the pipe delivers it, the kept text reads
+// the same state as the whole output would have, fits the bound, and is the
+// whole output unchanged when that fitted anyway. A small limit, chosen by the
+// input, lets the fuzzer reach the cuts with short inputs.
+#include "Check.hpp"
+#include "Lintara/platform/posix/BoundedOutput.hpp"
+#include "Lintara/text.hpp"
+
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2) {
+        return 0;
+    }
+    const std::size_t limit = 4 + data[0] % 61;
+    std::uint32_t pieces = data[1] | 1u;
+    const std::string_view whole(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    lintara::posix::BoundedOutput output(limit);
+    for (std::string_view rest = whole; !rest.empty();) {
+        // A small linear congruential sequence of piece sizes, 1 to 2 × limit.
+        pieces = pieces * 1103515245u + 12345u;
+        const std::size_t piece = std::min<std::size_t>(rest.size(), 1 + (pieces >> 16) % (2 * limit));
+        output.append(rest.substr(0, piece));
+        rest.remove_prefix(piece);
+    }
+    const bool cut = output.truncated();
+    const std::string kept = output.take();
+
+    const std::string decodedWhole = lintara::decodeUtf8(std::string(whole));
+    LINTARA_FUZZ_CHECK(lintara::parseStateOutput(lintara::decodeUtf8(kept)) == lintara::parseStateOutput(decodedWhole));
+    if (!cut && whole.size() <= limit) {
+        LINTARA_FUZZ_CHECK(kept == whole);
+    }
+    // At most the limit, plus the state line put back in front and the stand-in
+    // for the head of a line cut inside (a state line's length and one blank).
+    const std::size_t stateLine = std::string_view(">> state: Disconnected\n").size();
+    LINTARA_FUZZ_CHECK(kept.size() <= limit + 2 * stateLine);
+    if (!decodedWhole.empty()) {
+        LINTARA_FUZZ_CHECK(lintara::isValidUtf8(kept));
+    }
+    return 0;
+}
