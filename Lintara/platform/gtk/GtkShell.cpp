@@ -67,11 +67,16 @@ void GtkShell::terminate()
     // Ending here, rather than unwinding through the toolkit's handlers,
     // keeps worker threads and static objects from being torn down under
     // each other.
+    abandon(EXIT_SUCCESS);
+}
+
+void GtkShell::abandon(int status)
+{
     if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(application_))) {
         g_dbus_connection_flush_sync(bus, nullptr, nullptr);
     }
     std::fflush(nullptr);
-    std::_Exit(EXIT_SUCCESS);
+    std::_Exit(status);
 }
 
 void GtkShell::activateIgnoringOtherApps(bool flag) { activationRequested_ = flag; }

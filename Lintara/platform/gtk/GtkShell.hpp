@@ -33,6 +33,10 @@ public:
     // running gets an activation and this process should exit.
     [[nodiscard]] Registration registerOnSessionBus(std::string& error);
 
+    // Ends the process before run(), after registering: only the run loop
+    // can take a registration back, so nothing is torn down on the way out.
+    [[noreturn]] void abandon(int status);
+
     void setActivationPolicy(ActivationPolicy policy) override;
     void setDelegate(AppDelegate* delegate) override;
     void run() override;

@@ -101,7 +101,7 @@ int main()
     std::string error;
     switch (shell.registerOnSessionBus(error)) {
     case gtk::Registration::primary: break;
-    case gtk::Registration::handedToRunning: return EXIT_SUCCESS;
+    case gtk::Registration::handedToRunning: shell.abandon(EXIT_SUCCESS);
     case gtk::Registration::failed:
         complain("cannot register on the session bus: " + error + ". Run lintara-term instead.");
         return failureStatus;
@@ -112,11 +112,11 @@ int main()
     glib::SingleInstance::Outcome lock = glib::SingleInstance::acquire(glib::defaultLockPath());
     if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&lock)) {
         complain(glib::describe(*held));
-        return failureStatus;
+        shell.abandon(failureStatus);
     }
     if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&lock)) {
         complain(glib::describe(*unavailable));
-        return failureStatus;
+        shell.abandon(failureStatus);
     }
 
     glib::GlibRunLoop runLoop(gate);
