@@ -63,7 +63,7 @@ def main():
 
         pid = session.app.pid
         label_start = session.label()
-        monitor = subprocess.Popen(["dbus-monitor", "--address", session.session_address, "--profile"],
+        monitor = subprocess.Popen(["stdbuf", "-oL", "dbus-monitor", "--address", session.session_address, "--profile"],
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         own_before, children_before = times(pid)
         rss_before = memory(pid, "VmRSS")

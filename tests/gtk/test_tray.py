@@ -144,7 +144,7 @@ def label_counts_down(session):
     elapsed = time.monotonic() - began
     # The label follows the wall clock: it loses what time passed, give or
     # take the second the display rounds to.
-    assert_true(abs((first - now) - elapsed) <= 1.5,
+    assert_true(abs((first - now) - elapsed) <= 2.5,
                 f"the label went from {first} s to {now} s while {elapsed:.1f} s passed")
     # Hosts without labels show the title instead; it carries the same text.
     wait_for(lambda: session.item_property("Title") == session.label(), "the title to carry the label's text")
@@ -329,19 +329,25 @@ def custom_duration_rejected(session):
 def dialog_holds_ticks_and_results(session):
     # Each state query takes a while, so that one can be under way when the
     # dialog opens and finish while it is open.
-    session.set_faults("state:sleep=2.5")
+    query_seconds = 3
+    session.set_faults(f"state:sleep={query_seconds}")
     start(session, "Connected")
     wait_for_countdown(session)
     queries = len(session.vpn_calls())
     wait_for(lambda: len(session.vpn_calls()) > queries, "the next state query to start", 15)
+    began = session.vpn_calls()[-1][1]
     # Its answer will be "disconnected", which must wait for the dialog.
     session.set_vpn("Disconnected")
     session.click_label(CUSTOM)
     session.dialog(DIALOG_TITLE)
     frozen = session.label()
     assert_true(seconds_left(frozen) is not None, f"the countdown stopped before the dialog opened: {frozen!r}")
-    holds_for(4, lambda: session.label() == frozen and session.menu()[0].get("label") == CONNECTED,
+    # Hold the dialog open until well after the query has ended and posted
+    # its answer.
+    holds_for(began + query_seconds + 2 - time.time(),
+              lambda: session.label() == frozen and session.menu()[0].get("label") == CONNECTED,
               "a tick or a query result ran while the dialog was open")
+    assert_true(session.visible_windows(), "the dialog closed by itself")
     session.xdotool("key", "Escape")
     session.wait_for_no_window(DIALOG_TITLE)
     session.wait_for_label(lambda text: text == IDLE, "the held query result once the dialog closed", 10)
@@ -395,7 +401,8 @@ def wake_ticks_at_once(session):
         session.emit_prepare_for_sleep(False)
     wait_for(lambda: len(session.vpn_calls()) > count + 1, "a state query after the wakes", 10)
     following = session.vpn_calls()[count + 1][1]
-    assert_true(following - last < 2.5,
+    # The timer alone would bring it five seconds after the last one.
+    assert_true(following - last < 4,
                 f"the query after five wakes came {following - last:.1f} s after the last one, as if by the timer")
 
 

@@ -88,6 +88,11 @@ int main()
 {
     using namespace lintara;
 
+    // Nothing here draws with OpenGL, yet probing for it loads the GL
+    // driver, which on a software renderer alone more than doubles the
+    // resident memory of an application that sits in the tray all day. A
+    // GDK_GL already set by the user is left as it is.
+    g_setenv("GDK_GL", "disable", FALSE);
     if (!gtk_init_check(nullptr, nullptr)) {
         complain("cannot open a display, so there is no tray to sit in. Without a desktop session, "
                  "run lintara-term instead: it does the same in a terminal.");
