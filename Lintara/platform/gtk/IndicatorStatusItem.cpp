@@ -34,9 +34,6 @@ IndicatorStatusItem::IndicatorStatusItem(const IndicatorIdentity& identity, Disp
     , accelGroup_(gtk_accel_group_new())
     , mainQueue_(mainQueue)
 {
-    if (!identity.iconThemePath.empty()) {
-        app_indicator_set_icon_theme_path(indicator_, identity.iconThemePath.c_str());
-    }
     gtk_menu_set_accel_group(GTK_MENU(menu_), accelGroup_);
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
     // The indicator registers with the host only once it has a menu, so it

@@ -23,10 +23,11 @@ namespace lintara::gtk {
 struct IndicatorIdentity {
     // The indicator's id; the host sees it in the item's object path.
     std::string id;
+    // Looked up in the icon themes of XDG_DATA_DIRS, where the installation
+    // puts it. No theme path of our own is passed: the indicator library's
+    // fallback for desktops without a tray host reads past the end of the
+    // theme's search path when one is set, and crashes.
     std::string iconName;
-    // Where the icon theme holding iconName lives, for hosts that do not look
-    // in the installation prefix by themselves; empty leaves it to them.
-    std::string iconThemePath;
 };
 
 class IndicatorStatusItem final : public StatusItem::Backend, public StatusButton {

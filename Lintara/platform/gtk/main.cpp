@@ -140,9 +140,7 @@ int main()
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::ProcessFactory processes;
-    gtk::IndicatorStatusBar statusBar(
-        gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName, .iconThemePath = LINTARA_ICON_THEME_PATH },
-        mainQueue);
+    gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {
         .application = shell,
