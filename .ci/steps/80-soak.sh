@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# One minute of each front end against the fake VPN tool as it cycles through
+# connected, disconnected, unreadable, hanging and flooding, with real
+# disconnects. Only bounds that cannot be flaky are checked: no descriptor
+# growth, no lasting zombie, no child left after quitting, a clean exit, and
+# resident memory grown by less than 16 MiB. Uses the test build made by
+# 20-test.sh.
+set -euo pipefail
+build=build/dev
+cmake --build "${build}" -j2 --target lintara-term-testing lintara-testing fake-vpn
+/usr/bin/python3 bench/soak --build "${build}" --minutes 1 --front-end all --check
