@@ -329,7 +329,7 @@ def custom_duration_rejected(session):
 def dialog_holds_ticks_and_results(session):
     # Each state query takes a while, so that one can be under way when the
     # dialog opens and finish while it is open.
-    query_seconds = 3
+    query_seconds = 5
     session.set_faults(f"state:sleep={query_seconds}")
     start(session, "Connected")
     wait_for_countdown(session)
