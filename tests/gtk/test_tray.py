@@ -330,9 +330,9 @@ def dialog_holds_ticks_and_results(session):
     # Each state query takes a while, so that one can be under way when the
     # dialog opens and finish while it is open.
     query_seconds = 5
-    session.set_faults(f"state:sleep={query_seconds}")
     start(session, "Connected")
     wait_for_countdown(session)
+    session.set_faults(f"state:sleep={query_seconds}")
     queries = len(session.vpn_calls())
     wait_for(lambda: len(session.vpn_calls()) > queries, "the next state query to start", 15)
     began = session.vpn_calls()[-1][1]
