@@ -78,7 +78,6 @@ ModalResponse GtkAlerts::runModal(const Alert& alert)
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ALWAYS);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(dialog), FALSE);
     gtk_window_set_icon_name(GTK_WINDOW(dialog), shell_.iconName().c_str());
 
     GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
