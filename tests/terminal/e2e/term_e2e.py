@@ -30,6 +30,7 @@ WRAPPER = r'''ulimit -c 0
 status=$?
 printf '\nEXIT=%s\n' "$status"
 printf 'STTY %s\n' "$(stty -a | tr '\n' ' ')"
+echo DONE
 exec sleep 3600
 '''
 
@@ -117,8 +118,10 @@ class Session:
                 raise AssertionError("timed out after %.0f s waiting for %s; screen:\n%s" % (limit, what, text))
             time.sleep(0.1)
 
-    def wait_text(self, needle, target="main:0", limit=WAIT):
-        return self.wait_for(lambda text: needle in text, repr(needle), target, limit)
+    def wait_text(self, *needles, target="main:0", limit=WAIT):
+        """Waits until every needle shows at once: a screen caught halfway
+        through a redraw does not count."""
+        return self.wait_for(lambda text: all(needle in text for needle in needles), repr(needles), target, limit)
 
     def wait_file(self, path, condition, what, limit=WAIT):
         deadline = time.monotonic() + limit
@@ -177,32 +180,25 @@ class TermEndToEnd(unittest.TestCase):
     def start(self, session=None):
         session = session or self.session
         target = session.launch()
-        session.wait_text("종료 (예약도 취소)", target)
+        session.wait_text("종료 (예약도 취소)", target=target)
         return target
 
     def test_countdown_disconnect_alert_and_waiting_again(self):
         s = self.session
         self.start()
-        text = s.wait_text("VPN 연결 안 됨")
+        s.wait_text("VPN 연결 안 됨", "다음 VPN 연결 대기 중", "설정 시간: 60분", "종료 (예약도 취소)")
         self.assertEqual(s.lines()[0], "VPN ◷")
-        self.assertIn("다음 VPN 연결 대기 중", text)
-        self.assertIn("설정 시간: 60분", text)
 
         # The custom dialog: its texts, the field with the current duration.
         s.keys("c")
-        text = s.wait_text("자동 해제 시간을 설정하세요")
-        self.assertIn("1~10,080분을 입력하세요. 연결 중이면 지금부터 새 시간으로 예약됩니다.", text)
-        self.assertIn("[60", text)
-        self.assertIn("설정", text)
-        self.assertIn("취소", text)
+        s.wait_text("자동 해제 시간을 설정하세요", "1~10,080분을 입력하세요. 연결 중이면 지금부터 새 시간으로 예약됩니다.",
+                    "[60", "Enter: 설정   Esc: 취소")
         # Edit in place: wipe, type Hangul, and try it: not a number.
         s.keys("C-u")
         s.type("일분")
         s.wait_text("[일분")
         s.keys("Enter")
-        text = s.wait_text("시간을 확인해주세요")
-        self.assertIn("1~10,080 사이의 정수(분)를 입력해주세요.", text)
-        self.assertIn("확인", text)
+        s.wait_text("시간을 확인해주세요", "1~10,080 사이의 정수(분)를 입력해주세요.", "Enter/Esc: 확인")
         s.keys("Escape")
         text = s.wait_text("설정 시간: 60분")
         self.assertNotIn("시간을 확인해주세요", text)
@@ -215,21 +211,19 @@ class TermEndToEnd(unittest.TestCase):
         s.type("1")
         s.wait_text("[1 ")
         s.keys("Enter")
-        text = s.wait_text("설정 시간: 1분")
-        self.assertIn("다음 VPN 연결 대기 중", text)
+        s.wait_text("설정 시간: 1분", "다음 VPN 연결 대기 중", "종료 (예약도 취소)")
         self.assertIn("durationMinutes=1\n", read(s.settings))
 
         # The VPN comes up: the next poll sees it and the countdown starts.
         s.vpn("connect")
-        text = s.wait_text("VPN 연결됨", limit=WAIT)
-        text = s.wait_for(lambda t: re.match(r"VPN 0:0[01]:\d\d\n", t), "a countdown title")
+        text = s.wait_for(lambda t: re.match(r"VPN 0:0[01]:\d\d\n", t) and "VPN 연결됨" in t and "종료 (예약도" in t,
+                          "a countdown title")
         deadline_line = line_with(text, "해제 예정: ")
         self.assertRegex(deadline_line, r"해제 예정: (오전|오후) \d{1,2}:\d\d$")
         self.assertRegex(line_with(text, "예약 취소"), r"\[x\]")
 
         # A minute later: the disconnect runs and its outcome is shown.
-        text = s.wait_text("연결 해제 명령 완료", limit=120)
-        self.assertIn(">> state: Disconnected", text)
+        s.wait_text("연결 해제 명령 완료", ">> state: Disconnected", "Enter/Esc: 확인", limit=120)
         self.assertEqual(s.lines()[0], "VPN ◷")
         self.assertIn("disconnect", read(s.tool_log))
         s.keys("Enter")
@@ -252,11 +246,11 @@ class TermEndToEnd(unittest.TestCase):
         with open(s.settings, "wb") as f:
             f.write(garbage)
         self.start()
-        text = s.wait_text("설정 시간: 60분")
+        text = s.wait_text("설정 시간: 60분", "종료 (예약도 취소)")
         self.assertRegex(line_with(text, "연결 감지 시 자동 시작"), r"\[a\] ✓ ")
         # Keys change the settings, which are written at once.
         s.keys("2")
-        text = s.wait_text("설정 시간: 120분")
+        text = s.wait_text("설정 시간: 120분", "종료 (예약도 취소)")
         self.assertRegex(line_with(text, "2시간"), r"\[2\] ✓ 2시간")
         self.assertRegex(line_with(text, "1시간"), r"\[1\]   1시간")
         s.keys("a")
@@ -269,33 +263,32 @@ class TermEndToEnd(unittest.TestCase):
 
         # The next run starts from what was stored.
         target = self.start()
-        text = s.wait_text("설정 시간: 120분", target)
+        text = s.wait_text("설정 시간: 120분", "종료 (예약도 취소)", target=target)
         self.assertRegex(line_with(text, "연결 감지 시 자동 시작"), r"\[a\]   연결")
         self.assertRegex(line_with(text, "2시간"), r"✓ 2시간")
         # Up/Down and Enter choose as well: from the switch down to 4시간.
         s.keys("Down", "Down", "Down", target=target)
         s.wait_for(lambda t: line_with(t, "4시간").startswith(">"), "the selection on 4시간", target)
         s.keys("Enter", target=target)
-        s.wait_text("설정 시간: 240분", target)
+        s.wait_text("설정 시간: 240분", target=target)
         # A narrower terminal gets a narrower screen at once.
         s.tmux("resize-window", "-t", target, "-x", "24")
         text = s.wait_for(lambda t: t.split("\n")[1] == "─" * 24, "the rule at 24 columns", target)
         self.assertEqual(text.split("\n")[0], "VPN ◷")
         self.assertIn("설정 시간: 240분", text)
         s.keys("C-c", target=target)
-        s.wait_text("EXIT=0", target)
+        s.wait_text("EXIT=0", target=target)
         self.assertIn("durationMinutes=240", read(s.settings))
 
     def test_one_instance_per_user_and_a_terminal_required(self):
         s = self.session
         first = self.start()
         second = s.launch()
-        text = s.wait_text("EXIT=1", second)
-        self.assertIn("already running", text)
+        text = s.wait_text("EXIT=1", "already running", target=second)
         self.assertIn(str(s.lintara_pid()), text)
         # The first goes on undisturbed.
         s.keys("4", target=first)
-        s.wait_text("설정 시간: 240분", first)
+        s.wait_text("설정 시간: 240분", target=first)
 
         # Without a terminal there is nothing to draw on.
         result = subprocess.run([TERM_BINARY], env=s.env, stdin=subprocess.DEVNULL, capture_output=True,
@@ -304,15 +297,16 @@ class TermEndToEnd(unittest.TestCase):
         self.assertIn("terminal", result.stderr)
 
         s.keys("q", target=first)
-        s.wait_text("EXIT=0", first)
+        s.wait_text("EXIT=0", target=first)
         # The lock went with the first, so the next start succeeds.
         third = self.start()
         s.keys("q", target=third)
-        s.wait_text("EXIT=0", third)
+        s.wait_text("EXIT=0", target=third)
 
     def assert_restored(self, target, status):
         s = self.session
-        text = s.wait_text("EXIT=%d" % status, target)
+        # The wrapper prints the status, then the terminal's modes, then DONE.
+        s.wait_for(lambda t: "EXIT=%d" % status in t and "\nDONE" in t, "the exit and the modes", target)
         self.assertEqual(s.pane("#{alternate_on}", target), "0")
         self.assertEqual(s.pane("#{cursor_flag}", target), "1")
         stty = line_with(s.screen(target, joined=True), "STTY ")
@@ -332,9 +326,9 @@ class TermEndToEnd(unittest.TestCase):
         # Ctrl-C inside a dialog cancels it; in the menu it quits.
         target = self.start()
         s.keys("c", target=target)
-        s.wait_text("자동 해제 시간을 설정하세요", target)
+        s.wait_text("자동 해제 시간을 설정하세요", target=target)
         s.keys("C-c", target=target)
-        s.wait_text("종료 (예약도 취소)", target)
+        s.wait_text("종료 (예약도 취소)", target=target)
         s.keys("C-c", target=target)
         self.assert_restored(target, 0)
 
