@@ -141,6 +141,19 @@ TEST_F(SettingsFile, ACorruptFileIsKeptAsideOnTheNextWrite)
     EXPECT_EQ(KeyFileSettings(path_).integerForKey("durationMinutes"), 120);
 }
 
+TEST_F(SettingsFile, AFileWithANulByteIsKeptAsideWhole)
+{
+    // GLib reads this as a key file, but cuts the first value at the NUL; a
+    // rewrite would lose what follows it.
+    const std::string zeros = std::string("[Lintara]\ndurationMinutes=9\r\0\0\0", 31) + "0.9\nautomatic=false\n";
+    write(zeros);
+    KeyFileSettings store(path_);
+    EXPECT_TRUE(store.damaged());
+    store.setInteger(30, "durationMinutes");
+    EXPECT_EQ(read(path_ + ".bad"), zeros);
+    EXPECT_EQ(KeyFileSettings(path_).integerForKey("durationMinutes"), 30);
+}
+
 TEST_F(SettingsFile, AnUnreadableFileIsTreatedLikeACorruptOne)
 {
     // A directory where the file should be cannot be read as one, even by

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace lintara::glib {
 
@@ -94,10 +95,23 @@ KeyFileSettings::KeyFileSettings(std::string path)
     : path_(std::move(path))
     , file_(g_key_file_new())
 {
+    gchar* contents = nullptr;
+    gsize length = 0;
     GError* error = nullptr;
-    if (!g_key_file_load_from_file(file_, path_.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error)) {
-        const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+    bool missing = false;
+    bool loaded = false;
+    if (g_file_get_contents(path_.c_str(), &contents, &length, &error)) {
+        // GLib would cut a value short at a NUL byte, and the next write would
+        // lose the rest of it: a file with one, as a crash can leave behind,
+        // is not a usable key file.
+        loaded = std::memchr(contents, '\0', length) == nullptr
+            && g_key_file_load_from_data(file_, contents, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+        g_free(contents);
+    } else {
+        missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
         g_error_free(error);
+    }
+    if (!loaded) {
         if (!missing) {
             // Unreadable or not a key file. Start empty, and keep a fresh key
             // file: a half-parsed one could carry garbage into the next write.
