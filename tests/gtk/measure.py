@@ -92,7 +92,9 @@ def main():
         print(f"rss: {rss_before} KiB at the start, {rss_after} KiB at the end, peak {peak} KiB")
         members = {}
         for words in counted:
-            member = words[-1]
+            # Replies carry the serial of their call where calls and signals
+            # carry a member name.
+            member = words[-1] if words[0] in ("sig", "mc") else "(replies)"
             members[member] = members.get(member, 0) + 1
         print(f"session bus: {len(counted)} messages = {len(counted) / elapsed:.2f} per second; by member: "
               + ", ".join(f"{name} {count}" for name, count in sorted(members.items(), key=lambda item: -item[1])))
