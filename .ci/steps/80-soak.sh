@@ -3,8 +3,8 @@
 # connected, disconnected, unreadable, hanging and flooding, with real
 # disconnects. Only bounds that cannot be flaky are checked: no descriptor
 # growth, no lasting zombie, no child left after quitting, a clean exit, and
-# resident memory grown by less than 16 MiB. Uses the test build made by
-# 20-test.sh.
+# memory grown within generous bounds (see bench/soak). Uses the test build
+# made by 20-test.sh.
 set -euo pipefail
 build=build/dev
 cmake --build "${build}" -j2 --target lintara-term-testing lintara-testing fake-vpn
