@@ -6,6 +6,6 @@
 # memory grown within generous bounds (see bench/soak). Uses the test build
 # made by 20-test.sh.
 set -euo pipefail
-build=build/dev
+build=${LINTARA_SOAK_BUILD:-build/dev}
 cmake --build "${build}" -j2 --target lintara-term-testing lintara-testing fake-vpn
 /usr/bin/python3 bench/soak --build "${build}" --minutes 1 --front-end all --check
