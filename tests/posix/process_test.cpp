@@ -252,10 +252,10 @@ namespace {
     std::jthread terminateOnceStarted(const std::shared_ptr<Process>& process, const std::string& event = "state")
     {
         return std::jthread([process, event] {
-            if (eventually([&] { return FakeVpnFiles::loggedAt(event).has_value(); })) {
-                process->terminate();
-                process->terminate();
-            }
+            // Terminates even if the start never shows, so the test cannot hang.
+            EXPECT_TRUE(eventually([&] { return FakeVpnFiles::loggedAt(event).has_value(); }));
+            process->terminate();
+            process->terminate();
         });
     }
 
@@ -293,10 +293,9 @@ namespace {
         std::jthread terminator([process = run.process] {
             // The tool itself has exited; only its grandchild keeps the read
             // open. It must still count as running, or no watchdog would act.
-            if (eventually([] { return zombieChildCount() == 1; })) {
-                EXPECT_TRUE(process->isRunning());
-                process->terminate();
-            }
+            EXPECT_TRUE(eventually([] { return zombieChildCount() == 1; }));
+            EXPECT_TRUE(process->isRunning());
+            process->terminate();
         });
         const Finished finished = run.finish();
         EXPECT_EQ(finished.status, 0);
@@ -321,9 +320,8 @@ namespace {
             0755);
         ToolRun run(path, { "state" });
         std::jthread terminator([process = run.process, pidFile] {
-            if (eventually([&] { return std::filesystem::exists(pidFile); })) {
-                process->terminate();
-            }
+            EXPECT_TRUE(eventually([&] { return std::filesystem::exists(pidFile); }));
+            process->terminate();
         });
         const Finished finished = run.finish();
         EXPECT_EQ(finished.status, 9);
