@@ -178,8 +178,12 @@ class Session:
         os.replace(temporary, self.state_file)
 
     def set_faults(self, faults):
-        with open(self.faults_file, "w") as file:
+        # The fake tool reads this file on every call, perhaps while it is
+        # being written: replace it whole, so no call sees half a list.
+        partial = self.faults_file + ".new"
+        with open(partial, "w") as file:
             file.write(faults)
+        os.replace(partial, self.faults_file)
 
     def vpn_calls(self):
         """(command, wall-clock time) of each run of the VPN tool, oldest first."""
