@@ -28,6 +28,7 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
+#include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -87,6 +88,7 @@ double testingClockScale()
 int main()
 {
     using namespace lintara;
+    lintara::glib::tuneAllocatorForLongRuns();
 
     // Nothing here draws with OpenGL, yet probing for it loads the GL
     // driver, which on a software renderer alone more than doubles the

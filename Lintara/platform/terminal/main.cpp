@@ -24,6 +24,7 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
+#include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -37,6 +38,7 @@
 
 int main()
 {
+    lintara::glib::tuneAllocatorForLongRuns();
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
         std::fputs("lintara-term: needs a terminal on standard input and standard output; "
                    "run it in a terminal window or over ssh -t.\n",
