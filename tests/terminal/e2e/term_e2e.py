@@ -68,6 +68,11 @@ class Session:
             # logind must not reach the program under test.
             "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(self.root, "no-bus"),
         }
+        # A sanitizer build reads its settings from these; pass them on so a
+        # report lands where the run that started us asked for it.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
         if extra_env:
             self.env.update(extra_env)
         self.windows = 0
