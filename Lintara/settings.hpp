@@ -13,7 +13,7 @@ inline constexpr std::string_view automaticKey = "automatic";
 
 // The duration range, in whole minutes, both ends included: up to seven days.
 inline constexpr std::int64_t shortestDuration = 1;
-inline constexpr std::int64_t longestDuration = 7 * 24 * 60;
+inline constexpr std::int64_t longestDuration = std::int64_t { 7 } * 24 * 60;
 
 // The stored countdown length, unchecked: 0 when nothing usable is stored.
 [[nodiscard]] std::int64_t storedDurationMinutes(SettingsStore& store);

@@ -53,7 +53,8 @@ std::string countdownTitle(double secondsLeft)
     const std::int64_t minutes = (remaining / 60) % 60;
     const std::int64_t seconds = remaining % 60;
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "VPN %lld:%02lld:%02lld", static_cast<long long>(hours),
+    // Cannot fail or truncate: the widest title is 30 bytes.
+    (void)std::snprintf(buffer, sizeof buffer, "VPN %lld:%02lld:%02lld", static_cast<long long>(hours),
         static_cast<long long>(minutes), static_cast<long long>(seconds));
     return buffer;
 }

@@ -44,7 +44,8 @@ struct Date {
     {
         return timeIntervalSinceReferenceDate - other.timeIntervalSinceReferenceDate;
     }
-    friend auto operator<=>(const Date&, const Date&) = default;
+    // clang-tidy 14 mistakes the defaulted comparison for a null literal.
+    friend auto operator<=>(const Date&, const Date&) = default; // NOLINT(modernize-use-nullptr)
 };
 
 // ---------------------------------------------------------------- application
