@@ -9,6 +9,21 @@ namespace lintara::terminal {
 namespace {
     using Kind = Key::Kind;
 
+    // The single control bytes that are keys of their own: Backspace (DEL or
+    // ^H), Ctrl-C, Ctrl-U, and Ctrl-A / Ctrl-E as Home and End.
+    std::optional<Kind> controlKey(unsigned char byte)
+    {
+        switch (byte) {
+        case 0x7F:
+        case 0x08: return Kind::backspace;
+        case 0x03: return Kind::interrupt;
+        case 0x15: return Kind::killLine;
+        case 0x01: return Kind::home;
+        case 0x05: return Kind::end;
+        default: return std::nullopt;
+        }
+    }
+
     // How many bytes a UTF-8 sequence with this lead byte has; 1 for bytes
     // that cannot lead one, which decode to U+FFFD on their own.
     std::size_t utf8Length(unsigned char lead)
@@ -93,28 +108,8 @@ std::vector<Key> KeyDecoder::feed(std::string_view bytes)
             pos += (byte == '\r' && pos + 1 < input.size() && input[pos + 1] == '\n') ? 2 : 1;
             continue;
         }
-        if (byte == 0x7F || byte == 0x08) {
-            keys.push_back({ Kind::backspace, {} });
-            ++pos;
-            continue;
-        }
-        if (byte == 0x03) {
-            keys.push_back({ Kind::interrupt, {} });
-            ++pos;
-            continue;
-        }
-        if (byte == 0x15) {
-            keys.push_back({ Kind::killLine, {} });
-            ++pos;
-            continue;
-        }
-        if (byte == 0x01) {
-            keys.push_back({ Kind::home, {} });
-            ++pos;
-            continue;
-        }
-        if (byte == 0x05) {
-            keys.push_back({ Kind::end, {} });
+        if (const std::optional<Kind> control = controlKey(byte)) {
+            keys.push_back({ *control, {} });
             ++pos;
             continue;
         }
