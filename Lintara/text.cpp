@@ -172,4 +172,24 @@ std::optional<std::int64_t> parseInt64(std::string_view text)
     return value;
 }
 
+std::string displayedTail(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes) {
+        return std::string(text);
+    }
+    std::size_t start = text.size() - maxBytes;
+    if (text[start - 1] != '\n') {
+        const std::size_t lineEnd = text.find('\n', start);
+        if (lineEnd != std::string_view::npos && lineEnd + 1 < text.size()) {
+            start = lineEnd + 1;
+        } else {
+            // One line longer than the limit: cut at a character boundary.
+            while (start < text.size() && (static_cast<unsigned char>(text[start]) & 0xC0U) == 0x80U) {
+                ++start;
+            }
+        }
+    }
+    return "…\n" + std::string(text.substr(start));
+}
+
 } // namespace lintara

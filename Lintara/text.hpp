@@ -47,4 +47,12 @@ namespace lintara {
 // is not finite, or too large for 64 bits, is clamped rather than trusted.
 [[nodiscard]] std::string countdownTitle(double secondsLeft);
 
+// What a dialog lays out of a text that may be huge (a tool that flooded its
+// output): the text itself when it fits in maxBytes, otherwise its end, cut at
+// a line start where one lies in the last maxBytes (else at a character),
+// below a line that holds only "…". The result is at most maxBytes plus that
+// line.
+inline constexpr std::size_t displayedTextLimit = 64 * 1024;
+[[nodiscard]] std::string displayedTail(std::string_view text, std::size_t maxBytes = displayedTextLimit);
+
 } // namespace lintara

@@ -194,5 +194,24 @@ namespace {
         EXPECT_EQ(countdownTitle(9223372036854775808.0), top);
     }
 
+    TEST(DisplayedTail, KeepsTheEndOfALongTextFromALineStartBelowAMark)
+    {
+        EXPECT_EQ(displayedTail("short\ntext", 64), "short\ntext");
+        EXPECT_EQ(displayedTail("first line\nsecond\nlast", 12), "…\nsecond\nlast");
+        // A limit that falls on a line start keeps that whole line.
+        EXPECT_EQ(displayedTail("abc\ndef", 3), "…\ndef");
+        // One line longer than the limit is cut between characters, never inside
+        // one: each "가" is three bytes.
+        EXPECT_EQ(displayedTail("가가가가", 5), "…\n가");
+        EXPECT_EQ(displayedTail(std::string(3 * 1024 * 1024, 'x') + "\nend"), "…\nend");
+        std::string lines;
+        while (lines.size() < 1024 * 1024) {
+            lines += "0123456789\n";
+        }
+        const std::string shown = displayedTail(lines);
+        EXPECT_LE(shown.size(), displayedTextLimit + std::string("…\n").size());
+        EXPECT_TRUE(shown.starts_with("…\n0123456789\n")) << "cut at a line start";
+    }
+
 } // namespace
 } // namespace lintara
