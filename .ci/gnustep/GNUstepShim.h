@@ -24,6 +24,14 @@
 
 @interface NSAlert (LintaraAppleSDK)
 @property (strong) NSView* accessoryView;
+- (void)layout;
+@end
+
+// Optional in Apple's NSMenuDelegate; GNUstep's protocol forgets to mark
+// these two so, and declares its other optional ones on NSObject, as here.
+@interface NSObject (LintaraAppleSDKMenuDelegate)
+- (void)menu:(NSMenu*)menu willHighlightItem:(NSMenuItem*)item;
+- (NSRect)confinementRectForMenu:(NSMenu*)menu onScreen:(NSScreen*)screen;
 @end
 
 // The NSAccessibility protocol's label, which NSView adopts on macOS.

@@ -16,6 +16,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -111,7 +112,9 @@ using lintara::appkit::callGuarded;
 // The target of every entry in one rendered menu. It keeps that menu's model
 // so that a chosen entry can be handed back to the controller exactly as the
 // controller built it. Its selectors carry the controller operations' names.
-@interface LintaraMenuTarget : NSObject
+// As the menu's delegate it also holds main-queue work back while the menu is
+// open, as an alert does.
+@interface LintaraMenuTarget : NSObject <NSMenuDelegate>
 - (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate;
 - (const std::vector<lintara::MenuItem>&)items;
 - (void)toggleAutomatic;
@@ -124,6 +127,7 @@ using lintara::appkit::callGuarded;
 @implementation LintaraMenuTarget {
     std::vector<lintara::MenuItem> _items;
     lintara::appkit::MainQueueGate* _gate;
+    std::unique_ptr<lintara::appkit::MainQueueGate::MenuTracking> _tracking;
 }
 
 - (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate
@@ -132,8 +136,24 @@ using lintara::appkit::callGuarded;
     if (self != nil) {
         _items = std::move(items);
         _gate = gate;
+        _tracking = std::make_unique<lintara::appkit::MainQueueGate::MenuTracking>(*gate);
     }
     return self;
+}
+
+// Menu tracking holds the tick timer, but not the main queue nor the wake
+// notification: a disconnect's outcome would open its alert inside the
+// tracking, and a poll result would replace the menu under the open one.
+- (void)menuWillOpen:(NSMenu*)menu
+{
+    (void)menu;
+    _tracking->willOpen();
+}
+
+- (void)menuDidClose:(NSMenu*)menu
+{
+    (void)menu;
+    callGuarded("closing the menu", [self] { _tracking->didClose(); });
 }
 
 - (const std::vector<lintara::MenuItem>&)items
@@ -348,6 +368,7 @@ namespace {
             LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithItems:std::move(menu.items) gate:&gate_];
             LintaraMenu* drawn = [[LintaraMenu alloc] init];
             [drawn setActionTarget:target];
+            [drawn setDelegate:target];
             [drawn setAutoenablesItems:menu.autoenablesItems ? YES : NO];
             const std::vector<MenuItem>& items = [target items];
             for (std::size_t index = 0; index < items.size(); ++index) {
