@@ -16,6 +16,7 @@
 
 @interface NSApplication (LintaraAppleSDK)
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+- (void)activate; // macOS 14
 @end
 
 @interface NSTextField (LintaraAppleSDK)

@@ -297,15 +297,21 @@ namespace {
 
         void activateIgnoringOtherApps(bool flag) override
         {
-            // Deprecated from macOS 14 in favour of -activate, which on those
-            // systems is what this call does anyway: the flag is no longer
-            // honoured. Earlier systems have no -activate, and an accessory
-            // application with no window of its own must come forward for
-            // its alert to be seen and typed into, so the older call stays.
+            // An accessory application with no window of its own must come
+            // forward for its alert to be seen and typed into. From macOS 14
+            // the old call may be declined, and the disconnect's outcome,
+            // which no click precedes, would open behind the active app;
+            // -activate is the call those systems honour. Earlier systems
+            // have only the old one. The alert also raises its own window
+            // (see AppKitAlerts), should activation still be refused.
+            if (@available(macOS 14, *)) {
+                [application_ activate];
+            } else {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-            [application_ activateIgnoringOtherApps:flag ? YES : NO];
+                [application_ activateIgnoringOtherApps:flag ? YES : NO];
 #pragma clang diagnostic pop
+            }
         }
 
     private:
@@ -579,9 +585,23 @@ namespace {
             for (const std::string& title : alert.buttons) {
                 [panel addButtonWithTitle:toNSString(title)];
             }
-            if (field != nil && alert.initialFirstResponder == FirstResponder::accessoryView) {
-                [[panel window] setInitialFirstResponder:field];
+            // NSAlert gives Escape only to a button titled with AppKit's own
+            // localised "Cancel", which ours is not.
+            NSArray* buttons = [panel buttons];
+            if ([buttons count] > 1) {
+                [[buttons objectAtIndex:1] setKeyEquivalent:@"\033"];
             }
+            // NSAlert lays out lazily inside runModal, and a first responder
+            // set before that can lose to the default button.
+            [panel layout];
+            NSWindow* window = [panel window];
+            if (field != nil && alert.initialFirstResponder == FirstResponder::accessoryView) {
+                [window setInitialFirstResponder:field];
+            }
+            // In front of whatever is active, even if activation was declined.
+            [window setLevel:NSFloatingWindowLevel];
+            [window center];
+            [window makeKeyAndOrderFront:nil];
             NSModalResponse code = 0;
             {
                 const MainQueueGate::ModalSession session(gate_);
