@@ -563,6 +563,43 @@ namespace {
 
     // ---------------------------------------------------------------- alerts
 
+    // The message alert's text: short, as the alert's own; long, the end of
+    // it in a bounded, scrolling, selectable view, so that the alert stays
+    // on the screen and its button in reach.
+    void showBody(NSAlert* panel, const std::string& informativeText)
+    {
+        const AlertBody body = alertBody(informativeText);
+        if (body.text.size() < informativeText.size()) {
+            NSLog(@"Lintara: the alert shows only the end of this text: %@", toNSString(informativeText));
+        }
+        if (!body.scrolls) {
+            [panel setInformativeText:toNSString(body.text)];
+            return;
+        }
+        const NSSize visible = NSMakeSize(460, 220);
+        NSScrollView* scroller = [[NSScrollView alloc] initWithFrame:NSMakeRect(0, 0, visible.width, visible.height)];
+        [scroller setHasVerticalScroller:YES];
+        [scroller setHasHorizontalScroller:NO];
+        [scroller setBorderType:NSBezelBorder];
+        const NSSize content = [scroller contentSize];
+        NSTextView* text = [[NSTextView alloc] initWithFrame:NSMakeRect(0, 0, content.width, content.height)];
+        [text setEditable:NO];
+        [text setSelectable:YES];
+        [text setFont:[NSFont systemFontOfSize:[NSFont smallSystemFontSize]]];
+        // Long lines wrap at the view's width, so only one scroller is needed.
+        [text setVerticallyResizable:YES];
+        [text setHorizontallyResizable:NO];
+        [text setAutoresizingMask:NSViewWidthSizable];
+        [[text textContainer] setWidthTracksTextView:YES];
+        [[text textContainer] setContainerSize:NSMakeSize(content.width, CGFLOAT_MAX)];
+        [[text layoutManager] setAllowsNonContiguousLayout:YES];
+        [text setString:toNSString(body.text)];
+        [scroller setDocumentView:text];
+        // A tool's last lines say why it failed.
+        [text scrollRangeToVisible:NSMakeRange([[text string] length], 0)];
+        [panel setAccessoryView:scroller];
+    }
+
     class AppKitAlerts final : public Alerts {
     public:
         explicit AppKitAlerts(MainQueueGate& gate)
@@ -574,13 +611,15 @@ namespace {
         {
             NSAlert* panel = [[NSAlert alloc] init];
             [panel setMessageText:toNSString(alert.messageText)];
-            [panel setInformativeText:toNSString(alert.informativeText)];
             NSTextField* field = nil;
             if (alert.accessoryView) {
+                [panel setInformativeText:toNSString(alert.informativeText)];
                 const Rect& frame = alert.accessoryView->frame;
                 field = [NSTextField textFieldWithString:toNSString(alert.accessoryView->stringValue)];
                 [field setFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)];
                 [panel setAccessoryView:field];
+            } else {
+                showBody(panel, alert.informativeText);
             }
             for (const std::string& title : alert.buttons) {
                 [panel addButtonWithTitle:toNSString(title)];
