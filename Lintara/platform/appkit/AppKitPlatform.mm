@@ -56,6 +56,14 @@ namespace {
 
 using lintara::appkit::callGuarded;
 
+// The standard editing actions, answered along the responder chain by the
+// field editor and the window's undo manager. Declared so that the selector
+// check knows them whichever headers declare them.
+@protocol LintaraEditingActions
+- (void)undo:(id)sender;
+- (void)redo:(id)sender;
+@end
+
 // ------------------------------------------------------------ the delegate
 
 // The application's delegate: forwards the two application callbacks to the
@@ -266,6 +274,38 @@ namespace {
 
     // ---------------------------------------------------------- application
 
+    // A main menu whose only use is its key equivalents. An accessory
+    // application never shows one, but without it the custom-duration field
+    // gets no Cmd-V, Cmd-C, Cmd-X, Cmd-A or Cmd-Z: they only beep. The
+    // actions go to the first responder, the field's editor.
+    NSMenu* editingMenu()
+    {
+        struct Entry {
+            NSString* title;
+            SEL action;
+            NSString* key;
+        };
+        const Entry entries[] = {
+            { @"실행 취소", @selector(undo:), @"z" },
+            { @"실행 복귀", @selector(redo:), @"Z" },
+            { @"잘라내기", @selector(cut:), @"x" },
+            { @"복사", @selector(copy:), @"c" },
+            { @"붙여넣기", @selector(paste:), @"v" },
+            { @"전체 선택", @selector(selectAll:), @"a" },
+        };
+        NSMenu* edit = [[NSMenu alloc] initWithTitle:@"편집"];
+        for (const Entry& entry : entries) {
+            [edit addItem:[[NSMenuItem alloc] initWithTitle:entry.title action:entry.action keyEquivalent:entry.key]];
+        }
+        NSMenuItem* editItem = [[NSMenuItem alloc] initWithTitle:@"편집" action:nullptr keyEquivalent:@""];
+        [editItem setSubmenu:edit];
+        // AppKit takes the first entry for the application menu.
+        NSMenu* menuBar = [[NSMenu alloc] initWithTitle:@""];
+        [menuBar addItem:[[NSMenuItem alloc] initWithTitle:@"Lintara" action:nullptr keyEquivalent:@""]];
+        [menuBar addItem:editItem];
+        return menuBar;
+    }
+
     class AppKitApplication final : public Application {
     public:
         AppKitApplication(NSApplication* application, MainQueueGate& gate)
@@ -291,7 +331,11 @@ namespace {
             [application_ setDelegate:bridge_];
         }
 
-        void run() override { [application_ run]; }
+        void run() override
+        {
+            [application_ setMainMenu:editingMenu()];
+            [application_ run];
+        }
 
         void terminate() override { [application_ terminate:nil]; }
 
