@@ -566,15 +566,37 @@ namespace {
 
     class FoundationClock final : public Clock {
     public:
+        FoundationClock()
+            : formatter_([[NSDateFormatter alloc] init])
+        {
+            [formatter_ setDateStyle:NSDateFormatterNoStyle];
+            [formatter_ setTimeStyle:NSDateFormatterShortStyle];
+            // Follows the system's zone, so that after travel the next
+            // render shows the new zone's time.
+            [formatter_ setTimeZone:[NSTimeZone localTimeZone]];
+        }
+
         Date now() override { return Date { [NSDate timeIntervalSinceReferenceDate] }; }
 
         std::string shortTimeString(Date date) override
         {
+            [formatter_ setLocale:userLocale()];
             NSDate* instant = [NSDate dateWithTimeIntervalSinceReferenceDate:date.timeIntervalSinceReferenceDate];
-            return toStdString([NSDateFormatter localizedStringFromDate:instant
-                                                              dateStyle:NSDateFormatterNoStyle
-                                                              timeStyle:NSDateFormatterShortStyle]);
+            return toStdString([formatter_ stringFromDate:instant]);
         }
+
+    private:
+        // The user's locale, as it is now, in the user's own language even
+        // where the bundle's only localisation (Korean) was imposed on it.
+        static NSLocale* userLocale()
+        {
+            NSLocale* current = [NSLocale autoupdatingCurrentLocale];
+            const std::optional<std::string> identifier = timeLocaleIdentifier(
+                toStdString([current localeIdentifier]), toStdString([[NSLocale preferredLanguages] firstObject]));
+            return identifier ? [NSLocale localeWithLocaleIdentifier:toNSString(*identifier)] : current;
+        }
+
+        NSDateFormatter* formatter_;
     };
 
     // The application's own domain of the user's defaults, named by the
