@@ -62,6 +62,8 @@ private:
     // shell
     // countdown
     void schedule(std::int64_t minutes);
+    void alignTicks(Date now);
+    [[nodiscard]] bool ticksInPhase(Date now) const;
     void selectDuration(std::int64_t minutes);
     // vpn
     void pollVPN();

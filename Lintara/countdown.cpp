@@ -4,13 +4,47 @@
 #include "settings.hpp"
 #include "text.hpp"
 
+#include <cmath>
+
 namespace lintara {
 
 namespace {
     constexpr std::int64_t ticksPerPoll = 5;
     constexpr std::int64_t secondsPerMinute = 60;
     constexpr std::int64_t minutesPerPresetHour = 60;
+
+    // While a countdown runs, each tick should land just after a whole second
+    // of the time left: the title, rounded up, then drops by exactly one at
+    // every tick whenever a query's result redraws in between, and the last
+    // tick falls just after the deadline rather than up to a second past it.
+    // The margin keeps a tick that fires a hair early on the wall clock from
+    // reading the second before.
+    constexpr double tickMargin = 0.01;
+    // A tick this late after its whole second still counts as in phase; one
+    // that lands later, or before the margin, moves the timer.
+    constexpr double tickLateness = 0.25;
 } // namespace
+
+void AppDelegate::alignTicks(Date now)
+{
+    if (!deadline || !timer) {
+        return;
+    }
+    const double left = deadline->timeIntervalSince(now);
+    if (!(left > 0) || !std::isfinite(left)) {
+        return;
+    }
+    // The next tick comes just after the next whole second of the time left
+    // (just after the deadline itself when less than a second is left).
+    timer->fireAfter(left - std::floor(left) + tickMargin);
+}
+
+bool AppDelegate::ticksInPhase(Date now) const
+{
+    const double left = deadline->timeIntervalSince(now);
+    const double pastWholeSecond = std::ceil(left) - left;
+    return pastWholeSecond >= tickMargin / 2 && pastWholeSecond <= tickLateness;
+}
 
 void AppDelegate::schedule(std::int64_t minutes)
 {
@@ -18,6 +52,7 @@ void AppDelegate::schedule(std::int64_t minutes)
     const auto seconds = static_cast<double>(minutes * secondsPerMinute);
     deadline = now.addingTimeInterval(seconds);
     status = "예약 중";
+    alignTicks(now);
     render();
 }
 
@@ -39,6 +74,10 @@ void AppDelegate::tick()
             // an earlier disconnect is still running it is held for a later tick.
             deadline.reset();
             disconnect();
+        } else if (deadline > now && !ticksInPhase(now)) {
+            // A wake, a closed dialog or a clock that was set has put the
+            // ticks out of step with the deadline.
+            alignTicks(now);
         }
     }
     render();
@@ -89,6 +128,10 @@ void AppDelegate::customDuration()
     alert.addButtonWithTitle("설정");
     alert.addButtonWithTitle("취소");
     alert.initialFirstResponder = FirstResponder::accessoryView;
+    // Ticks wait while the dialog is open, so a dialog left open would hold
+    // the disconnect back for good. It gives way at the deadline instead, as
+    // if cancelled, and the tick that follows disconnects.
+    alert.closesAt = deadline;
 
     const ModalResponse response = platform_.alerts.runModal(alert);
     if (response.code != alertFirstButtonReturn) {

@@ -153,6 +153,9 @@ void AppDelegate::showMessage(const std::string& title, const std::string& text)
     alert.messageText = title;
     alert.informativeText = text;
     alert.addButtonWithTitle("확인");
+    // A rejected entry is reported while a countdown may still run; the
+    // deadline must not wait for this alert to be read.
+    alert.closesAt = deadline;
     // One button, so the answer tells us nothing.
     (void)platform_.alerts.runModal(alert);
 }

@@ -167,6 +167,15 @@ void AppDelegate::disconnect()
 void AppDelegate::handleDisconnectCompletion(std::int32_t terminationStatus, const std::string& text)
 {
     busy = false;
+    if (terminationStatus == 0 && connected == true) {
+        // The tool says the tunnel is down, though no query has seen it yet.
+        // Should the next query find it up again (a client that reconnects by
+        // itself, or a person who did), that is a new connection and earns a
+        // new countdown, not "still connected". After a failure nothing
+        // changes: the alert has said so, and trying again unasked would
+        // surprise.
+        connected.reset();
+    }
     status = terminationStatus == 0 ? "연결 해제 명령 완료" : "연결 해제 오류";
     render();
     const std::string message = text.empty() ? "종료 코드: " + std::to_string(terminationStatus) : text;

@@ -36,7 +36,10 @@ namespace {
         Menu& menu_;
     };
 
-    class NoTimer final : public Timer::Backend { };
+    class NoTimer final : public Timer::Backend {
+    public:
+        void fireAfter(double /*seconds*/) override { }
+    };
 
     // A tool that has already finished: launching it succeeds, it has ended,
     // and it printed the output given.

@@ -2,6 +2,8 @@
 // starts a countdown by itself.
 #include "harness.hpp"
 
+#include "Lintara/text.hpp"
+
 namespace lintara::testing {
 namespace {
 
@@ -26,7 +28,7 @@ namespace {
 
     TEST_F(Countdown, ARefusedPollWaitsForTheNextFifthTick)
     {
-        fake.script("state", ScriptedRun::hanging(connectedOutput));
+        fake.script("state", ScriptedRun::hanging(disconnectedOutput));
         start();
         // The launch query is still in flight at tick 5: that chance is gone.
         fake.advance(5.0);
@@ -46,11 +48,14 @@ namespace {
     {
         startConnected();
         ASSERT_DOUBLE_EQ(secondsUntilDeadline(), 3600.0);
+        fake.advance(pastTheTick);
         tickAndSettle(3599);
         EXPECT_EQ(fake.runsOf("disconnect"), 0u);
         EXPECT_EQ(fake.title(), "VPN 0:00:01");
 
-        fake.advance(1.0); // exactly at the deadline
+        // A wake ticks at once: exactly at the deadline.
+        fake.setWallClock(fields().deadline->timeIntervalSinceReferenceDate);
+        fake.wake();
         EXPECT_FALSE(fields().deadline);
         EXPECT_TRUE(fields().busy);
         EXPECT_EQ(fake.title(), "VPN 해제 중…");
@@ -106,7 +111,7 @@ namespace {
         startConnected();
         fake.choose("연결 감지 시 자동 시작"); // off
         tickAndSettle(3599);
-        fake.advance(1.0);
+        fake.advance(1.0 + pastTheTick);
         ASSERT_TRUE(fields().busy);
         // The disconnect is slow; meanwhile the switch goes back on, which
         // schedules at once since the VPN still counts as connected.
@@ -145,6 +150,98 @@ namespace {
         const auto drawn = fake.titles().size();
         fake.advance(1.0);
         EXPECT_EQ(fake.titles().size(), drawn + 1) << "back on the one-second rhythm";
+    }
+
+    // Where the deadline falls on the monotonic clock the fake's records use.
+    double monotonicOf(const fake::FakePlatform& fake, Date instant)
+    {
+        return fake.monotonic() + instant.timeIntervalSince(fake.now());
+    }
+
+    TEST_F(Countdown, ADialogLeftOpenGivesWayAtTheDeadlineAndTheDisconnectFollows)
+    {
+        startConnected();
+        tickAndSettle(3590);
+        const double deadline = monotonicOf(fake, *fields().deadline);
+        // Someone starts typing a new duration and walks away.
+        Answer walkedAway { alertFirstButtonReturn, "30", {} };
+        walkedAway.openFor = 600;
+        fake.answerNext(walkedAway);
+        fake.choose("사용자 설정…");
+        EXPECT_DOUBLE_EQ(fake.monotonic(), deadline);
+        EXPECT_EQ(fields().selectedMinutes, 60) << "nobody confirmed the entry";
+        fake.advance(0.0);
+        fake.runBackground();
+        ASSERT_EQ(fake.runsOf("disconnect"), 1u);
+        EXPECT_DOUBLE_EQ(fake.runs().back().launchedAt, deadline);
+    }
+
+    TEST_F(Countdown, TheRejectedEntryAlertGivesWayAtTheDeadlineToo)
+    {
+        startConnected();
+        tickAndSettle(3590);
+        const Date deadline = *fields().deadline;
+        fake.answerNext(Answer { alertFirstButtonReturn, "abc", {} });
+        Answer unread;
+        unread.openFor = 600;
+        fake.answerNext(unread);
+        fake.choose("사용자 설정…");
+        ASSERT_EQ(fake.alerts().size(), 2u);
+        EXPECT_EQ(fake.alerts()[0].closesAt, deadline);
+        EXPECT_EQ(fake.alerts()[1].closesAt, deadline);
+        fake.advance(0.0);
+        fake.runBackground();
+        EXPECT_EQ(fake.runsOf("disconnect"), 1u);
+        // With nothing pending, a dialog waits for its answer as long as it
+        // takes.
+        fake.settle();
+        EXPECT_FALSE(fake.alerts().back().closesAt);
+    }
+
+    TEST_F(Countdown, ACountdownStartedByALateQueryResultTicksEvenlyAndEndsOnTime)
+    {
+        fake.settings()["durationMinutes"] = std::int64_t { 1 };
+        vpnReads(disconnectedOutput);
+        start();
+        fake.settle();
+        // A real query takes a good part of a second, so its result, and the
+        // countdown it starts, land well inside a second of the tick grid.
+        ScriptedRun slow = ScriptedRun::printing(connectedOutput);
+        slow.runsFor = 0.7;
+        fake.scriptDefault("state", slow);
+        pollOnce();
+        ASSERT_TRUE(fields().deadline);
+        const double deadline = monotonicOf(fake, *fields().deadline);
+        const std::size_t first = fake.titles().size() - 1;
+        while (fake.runsOf("disconnect") == 0 && fake.monotonic() < deadline + 5) {
+            fake.advance(0.25);
+            fake.settle();
+        }
+        ASSERT_EQ(fake.runsOf("disconnect"), 1u);
+
+        // Every render, ticks and query results alike: each value of the
+        // countdown stays up for one whole second, one after the other.
+        std::vector<std::string> shown;
+        std::vector<double> changedAt;
+        std::size_t i = first;
+        for (; i < fake.titles().size() && fake.titles()[i] != "VPN 해제 중…"; ++i) {
+            if (shown.empty() || shown.back() != fake.titles()[i]) {
+                shown.push_back(fake.titles()[i]);
+                changedAt.push_back(fake.titleTimes()[i]);
+            }
+        }
+        ASSERT_LT(i, fake.titles().size());
+        const double late = fake.titleTimes()[i] - deadline; // the tick that disconnected
+        EXPECT_GE(late, 0.0);
+        EXPECT_LE(late, 0.05);
+        std::vector<std::string> expected;
+        for (int seconds = 60; seconds >= 1; --seconds) {
+            expected.push_back(countdownTitle(seconds));
+        }
+        EXPECT_EQ(shown, expected);
+        for (std::size_t i = 2; i < changedAt.size(); ++i) {
+            EXPECT_NEAR(changedAt[i] - changedAt[i - 1], 1.0, 1e-6) << shown[i];
+        }
     }
 
     // ------------------------------------------------------- the duration
@@ -278,7 +375,7 @@ namespace {
     {
         startConnected();
         tickAndSettle(3599);
-        fake.advance(1.0);
+        fake.advance(1.0 + pastTheTick);
         ASSERT_TRUE(fields().busy);
         fake.controller().customDuration();
         EXPECT_TRUE(fake.alerts().empty());
@@ -331,7 +428,7 @@ namespace {
         startConnected();
         fake.choose("연결 감지 시 자동 시작"); // off
         tickAndSettle(3599);
-        fake.advance(1.0);
+        fake.advance(1.0 + pastTheTick);
         ASSERT_TRUE(fields().busy);
         ASSERT_EQ(fields().connected, true);
         fake.choose("연결 감지 시 자동 시작"); // on, still connected as far as we know

@@ -13,6 +13,11 @@ namespace lintara::testing {
 inline const std::string connectedOutput = "  >> state: Connected\n";
 inline const std::string disconnectedOutput = "  >> state: Disconnected\n";
 
+// While a countdown runs, ticks land a hair after each whole second before its
+// deadline. A test that steps whole seconds from the moment a countdown starts
+// first steps this much, so that each later step ends just after a tick.
+inline constexpr double pastTheTick = 0.05;
+
 class ControllerTest : public ::testing::Test {
 protected:
     fake::FakePlatform fake;

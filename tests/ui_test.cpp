@@ -110,7 +110,7 @@ namespace {
         startConnected();
         fake.choose("연결 감지 시 자동 시작"); // off, so it can start one again
         tickAndSettle(3599);
-        fake.advance(1.0);
+        fake.advance(1.0 + pastTheTick);
         ASSERT_TRUE(fields().busy);
         // Once the deadline is cleared, the line shows what the status last said.
         EXPECT_EQ(fake.menu().items[3].title, "예약 중");
@@ -172,7 +172,7 @@ namespace {
         fake.advance(0.2);
         fake.controller().applicationShouldHandleReopen();
         EXPECT_EQ(fake.title(), "VPN 1:00:00") << "59:59.8 left rounds up";
-        fake.advance(0.8);
+        fake.advance(0.8 + pastTheTick);
         EXPECT_EQ(fake.title(), "VPN 0:59:59");
         tickAndSettle(59 * 60);
         EXPECT_EQ(fake.title(), "VPN 0:00:59");
@@ -205,6 +205,7 @@ namespace {
         startConnected();
         // The user sets the clock back a day: the deadline moves with it.
         fake.setWallClock(fake.now().timeIntervalSinceReferenceDate - 86400);
+        fake.advance(pastTheTick);
         tickAndSettle(1);
         EXPECT_EQ(fake.title(), "VPN 24:59:59");
     }
@@ -214,6 +215,7 @@ namespace {
         fake.scriptDefault("disconnect", ScriptedRun::failingToLaunch(""));
         fake.settings()["durationMinutes"] = std::int64_t { 1 };
         startConnected();
+        fake.advance(pastTheTick);
         tickAndSettle(60);
         ASSERT_EQ(fake.alerts().size(), 1u);
         const Alert& alert = fake.alerts().back();

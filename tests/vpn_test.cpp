@@ -31,6 +31,7 @@ namespace {
             tickAndSettle(2);
             fake.answerNext(Answer { alertFirstButtonReturn, "1", {} });
             fake.choose("사용자 설정…");
+            fake.advance(pastTheTick);
             tickAndSettle(59);
             fake.advance(1.0);
             ASSERT_TRUE(fields().busy);
@@ -194,8 +195,12 @@ namespace {
     {
         fake.settings()["durationMinutes"] = std::int64_t { 1 };
         startConnected();
-        tickAndSettle(59);
-        // Tick 60 is a polling tick and the deadline: the query starts first.
+        // Four wake ticks make the deadline's tick, the sixty-first, a
+        // polling tick: the query starts first.
+        for (int wake = 0; wake < 4; ++wake) {
+            fake.wake();
+        }
+        tickAndSettle(60);
         vpnReads(disconnectedOutput);
         fake.advance(1.0);
         ASSERT_TRUE(fields().polling);
@@ -209,6 +214,28 @@ namespace {
     }
 
     // ----------------------------------------------------- the disconnect
+
+    TEST_F(Vpn, TheVpnUpAgainRightAfterADisconnectIsANewConnection)
+    {
+        fake.scriptDefault("disconnect", ScriptedRun::printing("done\n"));
+        runCountdownToItsEnd();
+        fake.settle();
+        EXPECT_FALSE(fields().connected) << "down as far as the tool says, not yet seen";
+        // The client reconnected by itself before the next query.
+        pollOnce();
+        EXPECT_EQ(fields().connected, true);
+        EXPECT_DOUBLE_EQ(secondsUntilDeadline(), 60.0);
+    }
+
+    TEST_F(Vpn, AFailedDisconnectLeavesTheConnectionAsItWas)
+    {
+        fake.scriptDefault("disconnect", ScriptedRun::printing("refused\n", 1));
+        runCountdownToItsEnd();
+        fake.settle();
+        EXPECT_EQ(fields().connected, true);
+        pollOnce();
+        EXPECT_FALSE(fields().deadline) << "no retry the person did not ask for";
+    }
 
     struct Outcome {
         const char* what;
@@ -302,6 +329,7 @@ namespace {
         pollOnce();
         EXPECT_EQ(fake.menu().items[0].title, "VPN 연결됨");
         EXPECT_EQ(fake.title(), "VPN 0:02:00");
+        fake.advance(pastTheTick);
         tickAndSettle(1);
         EXPECT_EQ(fake.title(), "VPN 0:01:59");
         EXPECT_EQ(fake.menu().items[3].title, "해제 예정: " + fake::FakePlatform::shortTime(*fields().deadline));

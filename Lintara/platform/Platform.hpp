@@ -179,11 +179,17 @@ public:
     class Backend {
     public:
         virtual ~Backend() = default;
+        virtual void fireAfter(double seconds) = 0;
     };
     explicit Timer(std::unique_ptr<Backend> backend)
         : backend_(std::move(backend))
     {
     }
+
+    // Moves a repeating timer's phase: the next firing comes the given number
+    // of seconds from now (at once if zero or less), and the later ones follow
+    // it at the timer's interval.
+    void fireAfter(double seconds) const { backend_->fireAfter(seconds); }
 
 private:
     std::unique_ptr<Backend> backend_;
@@ -256,6 +262,8 @@ enum class FirstResponder { defaultButton, accessoryView };
 
 inline constexpr long alertFirstButtonReturn = 1000;
 inline constexpr long alertSecondButtonReturn = 1001;
+// What an alert that closed itself at its closesAt answers.
+inline constexpr long modalResponseAbort = -1001;
 
 // A modal alert: a bold message, a smaller informative text, an optional text
 // field below them, and buttons in the order added. The first button is the
@@ -266,6 +274,10 @@ struct Alert {
     std::optional<TextField> accessoryView;
     std::vector<std::string> buttons;
     FirstResponder initialFirstResponder = FirstResponder::defaultButton;
+    // When set, the alert closes itself once the wall clock reaches this
+    // instant, answering modalResponseAbort, even though nobody answered it.
+    // Whatever runs at that instant must not wait for a person who walked away.
+    std::optional<Date> closesAt;
 
     void addButtonWithTitle(std::string title) { buttons.push_back(std::move(title)); }
 };
@@ -281,8 +293,9 @@ struct ModalResponse {
 class Alerts {
 public:
     virtual ~Alerts() = default;
-    // Shows the alert and does not return until the user has closed it. No
-    // timer callback or main-queue block runs meanwhile.
+    // Shows the alert and does not return until the user has closed it, or it
+    // has closed itself at alert.closesAt. No timer callback or main-queue
+    // block runs meanwhile.
     virtual ModalResponse runModal(const Alert& alert) = 0;
 };
 

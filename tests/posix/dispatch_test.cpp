@@ -1,5 +1,6 @@
 // The thread queues: workers that do not hold each other up, delays on the
-// monotonic clock, and an end that is bounded even with a worker stuck.
+// monotonic clock, blocks that still run when a worker cannot start at first,
+// and an end that is bounded even with a worker stuck.
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "support.hpp"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <latch>
+#include <system_error>
 #include <thread>
 
 namespace lintara::posix::test {
@@ -38,6 +40,24 @@ namespace {
             release.count_down();
         }
         EXPECT_FALSE(ranOnTestThread);
+    }
+
+    TEST(DispatchThreads, ABlockWhoseWorkerCannotStartRunsOnceOneCan)
+    {
+        TestMainQueue mainQueue;
+        std::atomic<int> attempts { 0 };
+        auto refuseThreeTimes = [&](std::function<void()> body) {
+            if (++attempts <= 3) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            ThreadDispatch::startDetachedThread(std::move(body));
+        };
+        std::atomic<bool> ran { false };
+        ThreadDispatch dispatch(mainQueue, refuseThreeTimes);
+        // Nothing else is submitted: the block must not wait for a next one.
+        dispatch.global(QualityOfService::utility).async([&] { ran = true; });
+        EXPECT_TRUE(eventually([&] { return ran.load(); }, 5s));
+        EXPECT_EQ(attempts.load(), 4);
     }
 
     TEST(DispatchThreads, DelayedBlocksRunByDueTimeAndNeverEarly)

@@ -491,6 +491,9 @@ namespace {
         {
         }
         ~AppKitTimer() override { [timer_ invalidate]; }
+        // A repeating NSTimer whose fire date is moved keeps its interval
+        // from the new date on.
+        void fireAfter(double seconds) override { timer_.fireDate = [NSDate dateWithTimeIntervalSinceNow:seconds]; }
         AppKitTimer(const AppKitTimer&) = delete;
         AppKitTimer& operator=(const AppKitTimer&) = delete;
 

@@ -40,11 +40,13 @@ namespace {
 
     class FakeTimerHandle final : public Timer::Backend {
     public:
-        explicit FakeTimerHandle(std::function<void()> onStop)
+        FakeTimerHandle(std::function<void()> onStop, std::function<void(double)> onFireAfter)
             : onStop_(std::move(onStop))
+            , onFireAfter_(std::move(onFireAfter))
         {
         }
         ~FakeTimerHandle() override { onStop_(); }
+        void fireAfter(double seconds) override { onFireAfter_(seconds); }
         FakeTimerHandle(const FakeTimerHandle&) = delete;
         FakeTimerHandle& operator=(const FakeTimerHandle&) = delete;
         FakeTimerHandle(FakeTimerHandle&&) = delete;
@@ -52,6 +54,7 @@ namespace {
 
     private:
         std::function<void()> onStop_;
+        std::function<void(double)> onFireAfter_;
     };
 
     class FakePipe final : public Pipe {
@@ -132,6 +135,7 @@ public:
         if (fake_.itemHasButton_) {
             button.emplace([this](const std::string& title) {
                 fake_.titles_.push_back(title);
+                fake_.titleTimes_.push_back(fake_.monotonic_);
                 fake_.events_.push_back("title " + title);
             });
         }
@@ -148,7 +152,15 @@ public:
             throw FakePlatformMisuse("the fake models the one repeating timer only");
         }
         fake_.timer_ = RepeatingTimer { fake_.monotonic_, interval, 0, std::move(callback) };
-        return Timer(std::make_unique<FakeTimerHandle>([this] { fake_.timer_.reset(); }));
+        return Timer(std::make_unique<FakeTimerHandle>([this] { fake_.timer_.reset(); },
+            [this](double seconds) {
+                if (fake_.timer_) {
+                    RepeatingTimer& timer = *fake_.timer_;
+                    timer.start = fake_.monotonic_ + std::max(seconds, 0.0) - timer.interval;
+                    timer.fired = 0;
+                    fake_.events_.push_back("timer moved");
+                }
+            }));
     }
 
     // NotificationCenter
@@ -216,7 +228,25 @@ public:
         if (answer.whileOpen) {
             answer.whileOpen();
         }
+        bool closedItself = false;
+        if (answer.openFor > 0) {
+            // The person takes this long to answer, unless the alert gives
+            // way first at its closesAt.
+            double target = fake_.monotonic_ + answer.openFor;
+            if (alert.closesAt) {
+                target = std::min(
+                    target, fake_.monotonic_ + std::max(alert.closesAt->timeIntervalSince(fake_.now()), 0.0));
+            }
+            fake_.passTime(target, [] { return false; });
+        }
+        if (alert.closesAt && fake_.now() >= *alert.closesAt) {
+            closedItself = true;
+        }
         --fake_.modalDepth_;
+        if (closedItself) {
+            fake_.events_.push_back("alert closed itself");
+            return ModalResponse { modalResponseAbort, answer.fieldText };
+        }
         return ModalResponse { answer.code, answer.fieldText };
     }
 

@@ -85,6 +85,10 @@ struct Answer {
     std::string fieldText;
     // Runs while the alert is open, for tests that let time pass meanwhile.
     std::function<void()> whileOpen;
+    // Fake seconds the person leaves the alert open before answering. An alert
+    // with a closesAt that falls sooner closes itself then, answering
+    // modalResponseAbort, as it does when whileOpen took it past that instant.
+    double openFor = 0;
 };
 
 class FakePlatform {
@@ -135,6 +139,8 @@ public:
     // Before start(): the item comes without a button.
     void giveItemNoButton() { itemHasButton_ = false; }
     [[nodiscard]] const std::vector<std::string>& titles() const { return titles_; }
+    // The monotonic time at which each of titles() was drawn.
+    [[nodiscard]] const std::vector<double>& titleTimes() const { return titleTimes_; }
     [[nodiscard]] std::string title() const { return titles_.empty() ? std::string() : titles_.back(); }
     [[nodiscard]] const std::vector<Menu>& menus() const { return menus_; }
     [[nodiscard]] const Menu& menu() const;
@@ -209,6 +215,7 @@ private:
     std::deque<std::function<void()>> backgroundQueue_;
     std::vector<Delayed> delayed_;
     std::vector<std::string> titles_;
+    std::vector<double> titleTimes_;
     std::vector<Menu> menus_;
     std::deque<Answer> answers_;
     std::vector<Alert> alerts_;

@@ -3,6 +3,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -68,6 +69,13 @@ namespace {
         {
             g_source_destroy(source_);
             g_source_unref(source_);
+        }
+        void fireAfter(double seconds) override
+        {
+            const auto micros = std::llround(std::max(seconds, 0.0) * 1e6);
+            TickSource::of(source_)->schedule->restartAt(g_get_monotonic_time() + micros);
+            // A loop asleep on the old timeout must prepare again.
+            g_main_context_wakeup(g_source_get_context(source_));
         }
         GlibTimer(const GlibTimer&) = delete;
         GlibTimer& operator=(const GlibTimer&) = delete;

@@ -1,6 +1,11 @@
 #include "ModalGate.hpp"
 
+#include "IcuClock.hpp"
+
 #include <glib.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace lintara::glib {
 
@@ -25,12 +30,32 @@ ModalGate::Session::~Session()
     }
 }
 
-void ModalGate::runModalLoop(const std::function<bool()>& finished)
+bool ModalGate::runModalLoop(const std::function<bool()>& finished, std::optional<Date> closesAt)
 {
     const Session session(*this);
     while (!finished()) {
+        if (!closesAt) {
+            g_main_context_iteration(context_, TRUE);
+            continue;
+        }
+        const double now = static_cast<double>(g_get_real_time()) / 1e6 - unixTimeOfReferenceDate;
+        const double left = closesAt->timeIntervalSinceReferenceDate - now;
+        if (!(left > 0)) {
+            return true;
+        }
+        // Wakes the loop when the instant comes, and at least once a second
+        // before, since the monotonic timeout does not count a machine's
+        // sleep and the wall clock may be set meanwhile.
+        const auto millis = static_cast<guint>(std::ceil(std::min(left, 1.0) * 1000.0));
+        GSource* wake = g_timeout_source_new(millis);
+        g_source_set_callback(
+            wake, [](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_attach(wake, context_);
         g_main_context_iteration(context_, TRUE);
+        g_source_destroy(wake);
+        g_source_unref(wake);
     }
+    return false;
 }
 
 } // namespace lintara::glib

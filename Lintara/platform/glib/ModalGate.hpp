@@ -11,7 +11,10 @@
 // Main thread only.
 #pragma once
 
+#include "Lintara/platform/Platform.hpp"
+
 #include <functional>
+#include <optional>
 
 typedef struct _GMainContext GMainContext;
 
@@ -42,9 +45,10 @@ public:
     [[nodiscard]] bool modalOpen() const { return depth_ > 0; }
 
     // Opens a modal session and iterates the context until finished() says
-    // so. Input sources keep running, so the dialog can be answered; gated
-    // sources wait.
-    void runModalLoop(const std::function<bool()>& finished);
+    // so, or until the wall clock reaches closesAt. Input sources keep
+    // running, so the dialog can be answered; gated sources wait. Returns
+    // whether it ended at closesAt without being finished.
+    bool runModalLoop(const std::function<bool()>& finished, std::optional<Date> closesAt = std::nullopt);
 
     [[nodiscard]] GMainContext* context() const { return context_; }
 

@@ -22,6 +22,12 @@ void TickSchedule::fired(std::int64_t nowMicros)
     due_ = start_ + (elapsedIntervals + 1) * interval_;
 }
 
+void TickSchedule::restartAt(std::int64_t dueMicros)
+{
+    start_ = dueMicros - interval_;
+    due_ = dueMicros;
+}
+
 int TickSchedule::millisUntilDue(std::int64_t nowMicros) const
 {
     if (nowMicros >= due_) {

@@ -19,6 +19,9 @@ public:
     // Records a firing at nowMicros: the next one is the first grid point
     // strictly after it.
     void fired(std::int64_t nowMicros);
+    // Moves the grid: the next firing is due at dueMicros, and the later ones
+    // follow it at the interval.
+    void restartAt(std::int64_t dueMicros);
     // How long a loop may sleep before the next firing, in whole milliseconds
     // rounded up, so that it never wakes early; 0 when already due.
     [[nodiscard]] int millisUntilDue(std::int64_t nowMicros) const;

@@ -125,13 +125,16 @@ ModalResponse GtkAlerts::runModal(const Alert& alert)
     }
     shell_.present(GTK_WINDOW(dialog));
 
-    gate_.runModalLoop([&outcome] { return outcome.answered; });
+    const bool closedItself = gate_.runModalLoop([&outcome] { return outcome.answered; }, alert.closesAt);
 
     ModalResponse response;
     const long code = outcome.response;
     const bool fromButton
         = code >= alertFirstButtonReturn && code < alertFirstButtonReturn + static_cast<long>(alert.buttons.size());
-    response.code = fromButton ? code : closedWithoutButton;
+    response.code = closedItself ? modalResponseAbort : fromButton ? code : closedWithoutButton;
+    if (closedItself && outcome.entry != nullptr) {
+        outcome.fieldText = gtk_entry_get_text(GTK_ENTRY(outcome.entry));
+    }
     response.fieldText = std::move(outcome.fieldText);
     g_signal_handlers_disconnect_by_data(dialog, &outcome);
     gtk_widget_destroy(dialog);

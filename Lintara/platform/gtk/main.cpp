@@ -32,6 +32,7 @@
 #include "Lintara/platform/glib/ModalGate.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
+#include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 
 #include <gtk/gtk.h>
@@ -88,6 +89,7 @@ double testingClockScale()
 int main()
 {
     using namespace lintara;
+    posix::openClosedStandardStreams();
     lintara::glib::tuneAllocatorForLongRuns();
 
     // Nothing here draws with OpenGL, yet probing for it loads the GL

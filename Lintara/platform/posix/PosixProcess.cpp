@@ -40,16 +40,20 @@ namespace {
     constexpr int readPollMilliseconds = 250;
     constexpr std::size_t readChunk = 64 * 1024;
 
-    // strerror is not thread-safe; strerror_r is, in either of its two forms.
+    // strerror is not thread-safe; strerror_r is, in two forms. Overloads on
+    // the result let the compiler type-check only the form this libc has.
+    // The XSI form, the only one on macOS, fills the buffer and returns 0.
+    [[maybe_unused]] std::string strerrorText(int result, const char* buffer, int error)
+    {
+        return result == 0 ? std::string(buffer) : "Unknown error " + std::to_string(error);
+    }
+    // The GNU form returns the text, which need not be in the buffer.
+    [[maybe_unused]] std::string strerrorText(const char* result, const char*, int) { return result; }
+
     std::string describeError(int error)
     {
         std::array<char, 256> buffer {};
-        const auto result = ::strerror_r(error, buffer.data(), buffer.size());
-        if constexpr (std::is_same_v<decltype(result), char* const>) {
-            return result;
-        } else {
-            return result == 0 ? std::string(buffer.data()) : "Unknown error " + std::to_string(error);
-        }
+        return strerrorText(::strerror_r(error, buffer.data(), buffer.size()), buffer.data(), error);
     }
 
     void closeDescriptor(int& fd)

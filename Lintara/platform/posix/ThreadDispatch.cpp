@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -80,8 +81,9 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
         State& state_;
     };
 
-    explicit State(DispatchQueue& mainQueue)
-        : main(mainQueue)
+    State(DispatchQueue& mainQueue, StartThread start)
+        : startThread(std::move(start))
+        , main(mainQueue)
     {
     }
 
@@ -118,12 +120,15 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             return;
         }
         try {
-            std::thread([self = shared_from_this()] { self->workerLoop(); }).detach();
+            startThread([self = shared_from_this()] { self->workerLoop(); });
             ++workers;
         } catch (const std::system_error&) {
-            // Out of threads for now: a worker that is already running takes
-            // the block when it is done; if none is, the next submission tries
-            // again.
+            // Out of threads for now. A running worker takes the block when it
+            // is done, but there may be none, and no further submission need
+            // come: the controller waits for this block's result before it
+            // polls again. So the timer tries again.
+            retryStartAt = Clock::now() + startRetryDelay;
+            timerWake.notify_one();
         }
     }
 
@@ -160,18 +165,29 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
     {
         std::unique_lock lock(mutex);
         while (!stopping) {
-            if (delayed.empty()) {
-                timerWake.wait(lock, [this] { return stopping || !delayed.empty(); });
+            const auto now = Clock::now();
+            if (retryStartAt && *retryStartAt <= now) {
+                retryStartAt.reset();
+                startWorkerIfNeededLocked();
                 continue;
             }
-            const auto next = delayed.begin();
-            if (Clock::now() < next->first) {
-                timerWake.wait_until(lock, next->first);
+            if (!delayed.empty() && delayed.begin()->first <= now) {
+                ready.push_back(std::move(delayed.begin()->second));
+                delayed.erase(delayed.begin());
+                startWorkerIfNeededLocked();
                 continue;
             }
-            ready.push_back(std::move(next->second));
-            delayed.erase(next);
-            startWorkerIfNeededLocked();
+            std::optional<Clock::time_point> wake = retryStartAt;
+            if (!delayed.empty() && (!wake || delayed.begin()->first < *wake)) {
+                wake = delayed.begin()->first;
+            }
+            // Every change that could bring the wake forward is made under the
+            // lock and notifies, so waiting without a predicate loses nothing.
+            if (wake) {
+                timerWake.wait_until(lock, *wake);
+            } else {
+                timerWake.wait(lock);
+            }
         }
     }
 
@@ -182,17 +198,22 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
     std::deque<Work> ready;
     // Ordered by due time; blocks due at the same instant keep their order.
     std::multimap<Clock::time_point, Work> delayed;
+    // When the timer tries again to start a worker that could not start.
+    std::optional<Clock::time_point> retryStartAt;
     int workers = 0;
     int idle = 0;
     bool stopping = false;
+    const StartThread startThread;
 
     MainGate main;
     GlobalQueue utility { *this };
     GlobalQueue defaultClass { *this };
 };
 
-ThreadDispatch::ThreadDispatch(DispatchQueue& mainQueue)
-    : state_(std::make_shared<State>(mainQueue))
+void ThreadDispatch::startDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+
+ThreadDispatch::ThreadDispatch(DispatchQueue& mainQueue, StartThread startThread)
+    : state_(std::make_shared<State>(mainQueue, std::move(startThread)))
     , timer_([state = state_] { state->timerLoop(); })
 {
 }

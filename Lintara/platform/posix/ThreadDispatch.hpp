@@ -15,6 +15,7 @@
 #include "Lintara/platform/Platform.hpp"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -22,9 +23,16 @@ namespace lintara::posix {
 
 class ThreadDispatch final : public lintara::Dispatch {
 public:
+    // Runs body on a new thread of its own, or throws std::system_error when
+    // the system has no thread to give, as std::thread does.
+    using StartThread = std::function<void(std::function<void()> body)>;
+    static void startDetachedThread(std::function<void()> body);
+
     // mainQueue must stay valid until this object is destroyed, and accept
-    // blocks from any thread.
-    explicit ThreadDispatch(lintara::DispatchQueue& mainQueue);
+    // blocks from any thread. Workers are started through startThread; when
+    // it fails and no worker is left to take a block, it is tried again
+    // every startRetryDelay until one starts.
+    explicit ThreadDispatch(lintara::DispatchQueue& mainQueue, StartThread startThread = startDetachedThread);
     // Ends within a bound, even while a worker is stuck in a block:
     //  1. No new block starts, and blocks not yet started are dropped. Posts
     //     to the main queue are dropped from now on, so nothing reaches a
@@ -47,6 +55,7 @@ public:
     static constexpr auto shutdownGrace = std::chrono::seconds(3);
     // How long a worker waits for more work before it ends.
     static constexpr auto idleLimit = std::chrono::seconds(5);
+    static constexpr auto startRetryDelay = std::chrono::milliseconds(250);
 
     struct State;
 

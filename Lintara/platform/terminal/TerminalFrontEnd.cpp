@@ -169,9 +169,9 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
     redraw();
     // Keys typed ahead, after the one that opened this dialog, are its own.
     drainKeys();
-    gate_.runModalLoop([this] { return answer_.has_value(); });
+    const bool closedItself = gate_.runModalLoop([this] { return answer_.has_value(); }, alert.closesAt);
     ModalResponse response;
-    response.code = *answer_;
+    response.code = closedItself ? modalResponseAbort : *answer_;
     response.fieldText = dialog_->field.text();
     dialog_.reset();
     answer_.reset();

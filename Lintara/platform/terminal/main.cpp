@@ -28,6 +28,7 @@
 #include "Lintara/platform/glib/ModalGate.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
+#include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "TerminalFrontEnd.hpp"
 #include "TestingTrace.hpp"
@@ -38,6 +39,7 @@
 
 int main()
 {
+    lintara::posix::openClosedStandardStreams();
     lintara::glib::tuneAllocatorForLongRuns();
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
         std::fputs("lintara-term: needs a terminal on standard input and standard output; "
