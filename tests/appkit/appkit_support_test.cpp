@@ -324,6 +324,16 @@ namespace {
         EXPECT_TRUE(body.text.ends_with("line of output that goes on\nthe end"));
     }
 
+    TEST(NextCloseCheck, ClosesAtTheInstantAndLooksAgainAtLeastEverySecond)
+    {
+        const Date closesAt { 1000 };
+        EXPECT_EQ(nextCloseCheck(Date { 1000 }, closesAt), std::nullopt);
+        EXPECT_EQ(nextCloseCheck(Date { 1500 }, closesAt), std::nullopt); // woke after it
+        EXPECT_EQ(nextCloseCheck(Date { 999.75 }, closesAt), 0.25); // never late
+        // Far off, or the clock set back: still looked at within a second.
+        EXPECT_EQ(nextCloseCheck(Date { 400 }, closesAt), 1.0);
+    }
+
     // ------------------------------------------------------ process exit
 
     // Ends the process with its own status if it is ever destroyed, so that

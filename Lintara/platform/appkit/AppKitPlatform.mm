@@ -268,6 +268,47 @@ using lintara::appkit::callGuarded;
 
 @end
 
+// Ends the running modal alert once the wall clock reaches an instant. It
+// looks at the clock at least once a second rather than trusting one long
+// timer, whose run-loop time stops while the Mac sleeps and ignores a clock
+// that is set.
+@interface LintaraAlertCloser : NSObject
+- (instancetype)initWithClock:(lintara::Clock*)clock closesAt:(lintara::Date)closesAt;
+- (void)check:(NSTimer*)timer;
+@end
+
+@implementation LintaraAlertCloser {
+    lintara::Clock* _clock;
+    lintara::Date _closesAt;
+}
+
+- (instancetype)initWithClock:(lintara::Clock*)clock closesAt:(lintara::Date)closesAt
+{
+    self = [super init];
+    if (self != nil) {
+        _clock = clock;
+        _closesAt = closesAt;
+    }
+    return self;
+}
+
+- (void)check:(NSTimer*)timer
+{
+    callGuarded("closing an alert", [self, timer] {
+        const std::optional<double> wait = lintara::appkit::nextCloseCheck(_clock->now(), _closesAt);
+        if (wait) {
+            [timer setFireDate:[NSDate dateWithTimeIntervalSinceNow:*wait]];
+            return;
+        }
+        [timer invalidate];
+        // The way to end a modal loop from a timer rather than from one of
+        // its own windows' actions.
+        [NSApp abortModal];
+    });
+}
+
+@end
+
 namespace lintara::appkit {
 
 namespace {
@@ -671,8 +712,9 @@ namespace {
 
     class AppKitAlerts final : public Alerts {
     public:
-        explicit AppKitAlerts(MainQueueGate& gate)
+        AppKitAlerts(MainQueueGate& gate, Clock& clock)
             : gate_(gate)
+            , clock_(clock)
         {
         }
 
@@ -710,11 +752,13 @@ namespace {
             [window setLevel:NSFloatingWindowLevel];
             [window center];
             [window makeKeyAndOrderFront:nil];
+            NSTimer* closer = alert.closesAt ? closingTimer(*alert.closesAt) : nil;
             NSModalResponse code = 0;
             {
                 const MainQueueGate::ModalSession session(gate_);
                 code = [panel runModal];
             }
+            [closer invalidate];
             ModalResponse response;
             response.code = static_cast<long>(code);
             if (field != nil) {
@@ -724,7 +768,26 @@ namespace {
         }
 
     private:
+        static_assert(NSModalResponseAbort == modalResponseAbort);
+
+        // A timer in the modal run-loop mode, the one runModal's loop runs
+        // in, so that it fires while the alert is up and never after.
+        NSTimer* closingTimer(Date closesAt)
+        {
+            LintaraAlertCloser* target = [[LintaraAlertCloser alloc] initWithClock:&clock_ closesAt:closesAt];
+            NSTimer* timer = [NSTimer timerWithTimeInterval:1.0
+                                                     target:target
+                                                   selector:@selector(check:)
+                                                   userInfo:nil
+                                                    repeats:YES];
+            const double first = nextCloseCheck(clock_.now(), closesAt).value_or(0);
+            [timer setFireDate:[NSDate dateWithTimeIntervalSinceNow:first]];
+            [[NSRunLoop currentRunLoop] addTimer:timer forMode:NSModalPanelRunLoopMode];
+            return timer;
+        }
+
         MainQueueGate& gate_;
+        Clock& clock_;
     };
 
     // -------------------------------------------------------------- dispatch
@@ -827,7 +890,7 @@ struct AppKitPlatform::Parts {
     WorkspaceNotificationCenter workspaceNotificationCenter { gate };
     FoundationClock clock;
     UserDefaultsStore standardUserDefaults;
-    AppKitAlerts alerts { gate };
+    AppKitAlerts alerts { gate, clock };
     GrandCentralDispatch dispatch { gate };
     posix::ProcessFactory processes;
     Platform platform {

@@ -240,6 +240,15 @@ std::optional<std::string> timeLocaleIdentifier(std::string_view currentLocale, 
     return identifier;
 }
 
+std::optional<double> nextCloseCheck(Date now, Date closesAt)
+{
+    const double left = closesAt.timeIntervalSince(now);
+    if (!(left > 0)) { // also catches NaN
+        return std::nullopt;
+    }
+    return std::min(left, 1.0);
+}
+
 AlertBody alertBody(std::string_view informativeText)
 {
     AlertBody body { displayedTail(informativeText), false };

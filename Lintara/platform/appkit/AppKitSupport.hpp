@@ -8,6 +8,8 @@
 // although only the macOS binding uses them.
 #pragma once
 
+#include "Lintara/platform/Platform.hpp"
+
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -114,6 +116,12 @@ private:
 // is used as it is, with the user's own time settings.
 [[nodiscard]] std::optional<std::string> timeLocaleIdentifier(
     std::string_view currentLocale, std::string_view preferredLanguage);
+
+// When an alert that closes itself at closesAt next looks at the wall clock:
+// nothing once the instant is reached (close it now), otherwise the time left,
+// but never more than a second away, so that a sleep or a clock set forward
+// is noticed within a second.
+[[nodiscard]] std::optional<double> nextCloseCheck(Date now, Date closesAt);
 
 // What the message alert lays out of its informative text. A tool that
 // flooded its output would otherwise make an alert taller or wider than the
