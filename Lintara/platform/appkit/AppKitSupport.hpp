@@ -31,7 +31,7 @@ namespace lintara::appkit {
 // held at the longest that is.
 [[nodiscard]] std::int64_t delayInNanoseconds(double seconds);
 
-// Main-queue work, held back while a modal dialog is open.
+// Main-queue work, held back while a modal dialog or the status menu is open.
 //
 // On macOS the main dispatch queue is drained in the run loop's common modes,
 // and NSModalPanelRunLoopMode is one of them, so a block posted to it runs
