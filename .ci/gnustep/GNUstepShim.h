@@ -16,6 +16,7 @@
 
 @interface NSApplication (LintaraAppleSDK)
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+- (void)activate; // macOS 14
 @end
 
 @interface NSTextField (LintaraAppleSDK)
@@ -24,6 +25,14 @@
 
 @interface NSAlert (LintaraAppleSDK)
 @property (strong) NSView* accessoryView;
+- (void)layout;
+@end
+
+// Optional in Apple's NSMenuDelegate; GNUstep's protocol forgets to mark
+// these two so, and declares its other optional ones on NSObject, as here.
+@interface NSObject (LintaraAppleSDKMenuDelegate)
+- (void)menu:(NSMenu*)menu willHighlightItem:(NSMenuItem*)item;
+- (NSRect)confinementRectForMenu:(NSMenu*)menu onScreen:(NSScreen*)screen;
 @end
 
 // The NSAccessibility protocol's label, which NSView adopts on macOS.

@@ -116,6 +116,7 @@ expect() {
   fi
 }
 expect LSUIElement 'true:'
+expect NSHighResolutionCapable 'true:'
 expect CFBundleIdentifier 'string:com.lintara.Lintara'
 expect CFBundleExecutable 'string:Lintara'
 expect CFBundleIconFile 'string:Lintara'

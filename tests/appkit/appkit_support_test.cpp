@@ -1,5 +1,6 @@
-// The AppKit binding's plain C++ parts: the spoken title, dispatch delays and
-// the gate that holds main-queue work while an alert is open.
+// The AppKit binding's plain C++ parts: the spoken title, dispatch delays, the
+// gate that holds main-queue work while an alert or the menu is open, the
+// message alert's bounds, and the controller's life to the very end.
 #include "Lintara/platform/appkit/AppKitSupport.hpp"
 #include "Lintara/text.hpp"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -237,6 +239,131 @@ namespace {
         gate.drain();
         gate.submit(record("new"));
         EXPECT_EQ(ran, (std::vector<std::string> { "after", "new" }));
+    }
+
+    TEST_F(GateTest, HoldsWorkWhileTheStatusMenuIsOpen)
+    {
+        // A poll result must not replace the menu under the open one, nor a
+        // disconnect's outcome open an alert inside the menu's tracking.
+        {
+            MainQueueGate::MenuTracking menu(gate);
+            menu.willOpen();
+            menu.willOpen(); // said twice, still one hold
+            gate.submit(record("poll result"));
+            EXPECT_TRUE(ran.empty());
+            menu.didClose();
+            EXPECT_TRUE(ran.empty());
+            EXPECT_EQ(drainsScheduled, 1);
+            gate.drain();
+            EXPECT_EQ(ran, std::vector<std::string> { "poll result" });
+            menu.didClose(); // a close without an open holds nothing back
+            gate.submit(record("after close"));
+            EXPECT_EQ(ran.size(), 2u);
+            menu.willOpen(); // the menu goes away while open
+        }
+        EXPECT_FALSE(gate.modalOpen());
+    }
+
+    // ------------------------------------------------------- time of day
+
+    TEST(TimeLocale, WritesTheTimeInTheUsersLanguageAndRegion)
+    {
+        // The bundle's only localisation forced Korean on an English reader.
+        EXPECT_EQ(timeLocaleIdentifier("ko_US", "en-US"), "en_US");
+        // The region the user chose wins over the language's own, and its
+        // settings come along.
+        EXPECT_EQ(timeLocaleIdentifier("ko_DE@rg=dezzzz", "en-GB"), "en_DE@rg=dezzzz");
+        EXPECT_EQ(timeLocaleIdentifier("ko_TW", "zh-Hant-TW"), "zh_Hant_TW");
+        EXPECT_EQ(timeLocaleIdentifier("ko_MX", "es-419"), "es_MX");
+        EXPECT_EQ(timeLocaleIdentifier("ko", "fr"), "fr");
+    }
+
+    TEST(TimeLocale, KeepsTheCurrentLocaleWhenItSpeaksTheUsersLanguage)
+    {
+        // Kept as it is, so that the user's own time settings apply.
+        EXPECT_EQ(timeLocaleIdentifier("en_US@hours=h23", "en-US"), std::nullopt);
+        EXPECT_EQ(timeLocaleIdentifier("ko_KR", "ko-KR"), std::nullopt);
+        EXPECT_EQ(timeLocaleIdentifier("EN_us", "en"), std::nullopt);
+        EXPECT_EQ(timeLocaleIdentifier("ko_KR", ""), std::nullopt);
+        EXPECT_EQ(timeLocaleIdentifier("", "en-US"), std::nullopt);
+    }
+
+    // ----------------------------------------------------- message alert
+
+    TEST(AlertBody, KeepsAShortTextAsTheAlertsOwn)
+    {
+        // 120 Hangul syllables are 360 bytes, but no wider than 120 letters.
+        std::string hangulLine;
+        for (std::size_t i = 0; i < alertLongestLine; ++i) {
+            hangulLine += "가";
+        }
+        const std::string shortTexts[]
+            = { "", "VPN을 해제하지 못했습니다.\nexit status 1", std::string(alertMostLines - 1, '\n'), hangulLine };
+        for (const std::string& text : shortTexts) {
+            const AlertBody body = alertBody(text);
+            EXPECT_EQ(body.text, text);
+            EXPECT_FALSE(body.scrolls) << text;
+        }
+    }
+
+    TEST(AlertBody, ScrollsManyLinesOrALongLineAndLaysOutOnlyTheEnd)
+    {
+        EXPECT_TRUE(alertBody(std::string(alertMostLines, '\n')).scrolls);
+        EXPECT_TRUE(alertBody("error: " + std::string(alertLongestLine, 'x')).scrolls);
+
+        // A tool that flooded: a megabyte of lines, then its last word.
+        std::string flood;
+        while (flood.size() < 1024 * 1024) {
+            flood += "line of output that goes on\n";
+        }
+        flood += "the end";
+        const AlertBody body = alertBody(flood);
+        EXPECT_TRUE(body.scrolls);
+        EXPECT_LE(body.text.size(), displayedTextLimit + std::string_view("…\n").size());
+        EXPECT_TRUE(body.text.starts_with("…\n"));
+        EXPECT_TRUE(body.text.ends_with("line of output that goes on\nthe end"));
+    }
+
+    TEST(NextCloseCheck, ClosesAtTheInstantAndLooksAgainAtLeastEverySecond)
+    {
+        const Date closesAt { 1000 };
+        EXPECT_EQ(nextCloseCheck(Date { 1000 }, closesAt), std::nullopt);
+        EXPECT_EQ(nextCloseCheck(Date { 1500 }, closesAt), std::nullopt); // woke after it
+        EXPECT_EQ(nextCloseCheck(Date { 999.75 }, closesAt), 0.25); // never late
+        // Far off, or the clock set back: still looked at within a second.
+        EXPECT_EQ(nextCloseCheck(Date { 400 }, closesAt), 1.0);
+    }
+
+    // ------------------------------------------------------ process exit
+
+    // Ends the process with its own status if it is ever destroyed, so that
+    // the exit status tells whether exit() destroyed it.
+    struct EndsTheProcessWhenDestroyed {
+        EndsTheProcessWhenDestroyed() = default;
+        EndsTheProcessWhenDestroyed(const EndsTheProcessWhenDestroyed&) = delete;
+        EndsTheProcessWhenDestroyed& operator=(const EndsTheProcessWhenDestroyed&) = delete;
+        ~EndsTheProcessWhenDestroyed() { std::_Exit(3); }
+    };
+    // Constructed before main(), as the controller's owner is.
+    std::unique_ptr<EndsTheProcessWhenDestroyed> kept;
+    std::unique_ptr<EndsTheProcessWhenDestroyed> notKept;
+
+    TEST(KeepAtExit, LeavesTheOwnedObjectUndestroyedWhenTheProcessExits)
+    {
+        EXPECT_EXIT(
+            {
+                kept = std::make_unique<EndsTheProcessWhenDestroyed>();
+                keepAtExit<kept>();
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(0), "");
+        // Without it, exit() does destroy it: the probe is sound.
+        EXPECT_EXIT(
+            {
+                notKept = std::make_unique<EndsTheProcessWhenDestroyed>();
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(3), "");
     }
 
 } // namespace

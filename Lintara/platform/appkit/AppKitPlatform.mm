@@ -16,6 +16,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -54,6 +55,14 @@ namespace {
 } // namespace lintara::appkit
 
 using lintara::appkit::callGuarded;
+
+// The standard editing actions, answered along the responder chain by the
+// field editor and the window's undo manager. Declared so that the selector
+// check knows them whichever headers declare them.
+@protocol LintaraEditingActions
+- (void)undo:(id)sender;
+- (void)redo:(id)sender;
+@end
 
 // ------------------------------------------------------------ the delegate
 
@@ -111,7 +120,9 @@ using lintara::appkit::callGuarded;
 // The target of every entry in one rendered menu. It keeps that menu's model
 // so that a chosen entry can be handed back to the controller exactly as the
 // controller built it. Its selectors carry the controller operations' names.
-@interface LintaraMenuTarget : NSObject
+// As the menu's delegate it also holds main-queue work back while the menu is
+// open, as an alert does.
+@interface LintaraMenuTarget : NSObject <NSMenuDelegate>
 - (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate;
 - (const std::vector<lintara::MenuItem>&)items;
 - (void)toggleAutomatic;
@@ -124,6 +135,7 @@ using lintara::appkit::callGuarded;
 @implementation LintaraMenuTarget {
     std::vector<lintara::MenuItem> _items;
     lintara::appkit::MainQueueGate* _gate;
+    std::unique_ptr<lintara::appkit::MainQueueGate::MenuTracking> _tracking;
 }
 
 - (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate
@@ -132,8 +144,24 @@ using lintara::appkit::callGuarded;
     if (self != nil) {
         _items = std::move(items);
         _gate = gate;
+        _tracking = std::make_unique<lintara::appkit::MainQueueGate::MenuTracking>(*gate);
     }
     return self;
+}
+
+// Menu tracking holds the tick timer, but not the main queue nor the wake
+// notification: a disconnect's outcome would open its alert inside the
+// tracking, and a poll result would replace the menu under the open one.
+- (void)menuWillOpen:(NSMenu*)menu
+{
+    (void)menu;
+    _tracking->willOpen();
+}
+
+- (void)menuDidClose:(NSMenu*)menu
+{
+    (void)menu;
+    callGuarded("closing the menu", [self] { _tracking->didClose(); });
 }
 
 - (const std::vector<lintara::MenuItem>&)items
@@ -240,11 +268,84 @@ using lintara::appkit::callGuarded;
 
 @end
 
+// Ends the running modal alert once the wall clock reaches an instant. It
+// looks at the clock at least once a second rather than trusting one long
+// timer, whose run-loop time stops while the Mac sleeps and ignores a clock
+// that is set.
+@interface LintaraAlertCloser : NSObject
+- (instancetype)initWithClock:(lintara::Clock*)clock closesAt:(lintara::Date)closesAt;
+- (void)check:(NSTimer*)timer;
+@end
+
+@implementation LintaraAlertCloser {
+    lintara::Clock* _clock;
+    lintara::Date _closesAt;
+}
+
+- (instancetype)initWithClock:(lintara::Clock*)clock closesAt:(lintara::Date)closesAt
+{
+    self = [super init];
+    if (self != nil) {
+        _clock = clock;
+        _closesAt = closesAt;
+    }
+    return self;
+}
+
+- (void)check:(NSTimer*)timer
+{
+    callGuarded("closing an alert", [self, timer] {
+        const std::optional<double> wait = lintara::appkit::nextCloseCheck(_clock->now(), _closesAt);
+        if (wait) {
+            [timer setFireDate:[NSDate dateWithTimeIntervalSinceNow:*wait]];
+            return;
+        }
+        [timer invalidate];
+        // The way to end a modal loop from a timer rather than from one of
+        // its own windows' actions.
+        [NSApp abortModal];
+    });
+}
+
+@end
+
 namespace lintara::appkit {
 
 namespace {
 
     // ---------------------------------------------------------- application
+
+    // A main menu whose only use is its key equivalents. An accessory
+    // application never shows one, but without it the custom-duration field
+    // gets no Cmd-V, Cmd-C, Cmd-X, Cmd-A or Cmd-Z: they only beep. The
+    // actions go to the first responder, the field's editor.
+    NSMenu* editingMenu()
+    {
+        struct Entry {
+            NSString* title;
+            SEL action;
+            NSString* key;
+        };
+        const Entry entries[] = {
+            { @"실행 취소", @selector(undo:), @"z" },
+            { @"실행 복귀", @selector(redo:), @"Z" },
+            { @"잘라내기", @selector(cut:), @"x" },
+            { @"복사", @selector(copy:), @"c" },
+            { @"붙여넣기", @selector(paste:), @"v" },
+            { @"전체 선택", @selector(selectAll:), @"a" },
+        };
+        NSMenu* edit = [[NSMenu alloc] initWithTitle:@"편집"];
+        for (const Entry& entry : entries) {
+            [edit addItem:[[NSMenuItem alloc] initWithTitle:entry.title action:entry.action keyEquivalent:entry.key]];
+        }
+        NSMenuItem* editItem = [[NSMenuItem alloc] initWithTitle:@"편집" action:nullptr keyEquivalent:@""];
+        [editItem setSubmenu:edit];
+        // AppKit takes the first entry for the application menu.
+        NSMenu* menuBar = [[NSMenu alloc] initWithTitle:@""];
+        [menuBar addItem:[[NSMenuItem alloc] initWithTitle:@"Lintara" action:nullptr keyEquivalent:@""]];
+        [menuBar addItem:editItem];
+        return menuBar;
+    }
 
     class AppKitApplication final : public Application {
     public:
@@ -271,21 +372,31 @@ namespace {
             [application_ setDelegate:bridge_];
         }
 
-        void run() override { [application_ run]; }
+        void run() override
+        {
+            [application_ setMainMenu:editingMenu()];
+            [application_ run];
+        }
 
         void terminate() override { [application_ terminate:nil]; }
 
         void activateIgnoringOtherApps(bool flag) override
         {
-            // Deprecated from macOS 14 in favour of -activate, which on those
-            // systems is what this call does anyway: the flag is no longer
-            // honoured. Earlier systems have no -activate, and an accessory
-            // application with no window of its own must come forward for
-            // its alert to be seen and typed into, so the older call stays.
+            // An accessory application with no window of its own must come
+            // forward for its alert to be seen and typed into. From macOS 14
+            // the old call may be declined, and the disconnect's outcome,
+            // which no click precedes, would open behind the active app;
+            // -activate is the call those systems honour. Earlier systems
+            // have only the old one. The alert also raises its own window
+            // (see AppKitAlerts), should activation still be refused.
+            if (@available(macOS 14, *)) {
+                [application_ activate];
+            } else {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-            [application_ activateIgnoringOtherApps:flag ? YES : NO];
+                [application_ activateIgnoringOtherApps:flag ? YES : NO];
 #pragma clang diagnostic pop
+            }
         }
 
     private:
@@ -348,6 +459,7 @@ namespace {
             LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithItems:std::move(menu.items) gate:&gate_];
             LintaraMenu* drawn = [[LintaraMenu alloc] init];
             [drawn setActionTarget:target];
+            [drawn setDelegate:target];
             [drawn setAutoenablesItems:menu.autoenablesItems ? YES : NO];
             const std::vector<MenuItem>& items = [target items];
             for (std::size_t index = 0; index < items.size(); ++index) {
@@ -498,15 +610,37 @@ namespace {
 
     class FoundationClock final : public Clock {
     public:
+        FoundationClock()
+            : formatter_([[NSDateFormatter alloc] init])
+        {
+            [formatter_ setDateStyle:NSDateFormatterNoStyle];
+            [formatter_ setTimeStyle:NSDateFormatterShortStyle];
+            // Follows the system's zone, so that after travel the next
+            // render shows the new zone's time.
+            [formatter_ setTimeZone:[NSTimeZone localTimeZone]];
+        }
+
         Date now() override { return Date { [NSDate timeIntervalSinceReferenceDate] }; }
 
         std::string shortTimeString(Date date) override
         {
+            [formatter_ setLocale:userLocale()];
             NSDate* instant = [NSDate dateWithTimeIntervalSinceReferenceDate:date.timeIntervalSinceReferenceDate];
-            return toStdString([NSDateFormatter localizedStringFromDate:instant
-                                                              dateStyle:NSDateFormatterNoStyle
-                                                              timeStyle:NSDateFormatterShortStyle]);
+            return toStdString([formatter_ stringFromDate:instant]);
         }
+
+    private:
+        // The user's locale, as it is now, in the user's own language even
+        // where the bundle's only localisation (Korean) was imposed on it.
+        static NSLocale* userLocale()
+        {
+            NSLocale* current = [NSLocale autoupdatingCurrentLocale];
+            const std::optional<std::string> identifier = timeLocaleIdentifier(
+                toStdString([current localeIdentifier]), toStdString([[NSLocale preferredLanguages] firstObject]));
+            return identifier ? [NSLocale localeWithLocaleIdentifier:toNSString(*identifier)] : current;
+        }
+
+        NSDateFormatter* formatter_;
     };
 
     // The application's own domain of the user's defaults, named by the
@@ -539,10 +673,48 @@ namespace {
 
     // ---------------------------------------------------------------- alerts
 
+    // The message alert's text: short, as the alert's own; long, the end of
+    // it in a bounded, scrolling, selectable view, so that the alert stays
+    // on the screen and its button in reach.
+    void showBody(NSAlert* panel, const std::string& informativeText)
+    {
+        const AlertBody body = alertBody(informativeText);
+        if (body.text.size() < informativeText.size()) {
+            NSLog(@"Lintara: the alert shows only the end of this text: %@", toNSString(informativeText));
+        }
+        if (!body.scrolls) {
+            [panel setInformativeText:toNSString(body.text)];
+            return;
+        }
+        const NSSize visible = NSMakeSize(460, 220);
+        NSScrollView* scroller = [[NSScrollView alloc] initWithFrame:NSMakeRect(0, 0, visible.width, visible.height)];
+        [scroller setHasVerticalScroller:YES];
+        [scroller setHasHorizontalScroller:NO];
+        [scroller setBorderType:NSBezelBorder];
+        const NSSize content = [scroller contentSize];
+        NSTextView* text = [[NSTextView alloc] initWithFrame:NSMakeRect(0, 0, content.width, content.height)];
+        [text setEditable:NO];
+        [text setSelectable:YES];
+        [text setFont:[NSFont systemFontOfSize:[NSFont smallSystemFontSize]]];
+        // Long lines wrap at the view's width, so only one scroller is needed.
+        [text setVerticallyResizable:YES];
+        [text setHorizontallyResizable:NO];
+        [text setAutoresizingMask:NSViewWidthSizable];
+        [[text textContainer] setWidthTracksTextView:YES];
+        [[text textContainer] setContainerSize:NSMakeSize(content.width, CGFLOAT_MAX)];
+        [[text layoutManager] setAllowsNonContiguousLayout:YES];
+        [text setString:toNSString(body.text)];
+        [scroller setDocumentView:text];
+        // A tool's last lines say why it failed.
+        [text scrollRangeToVisible:NSMakeRange([[text string] length], 0)];
+        [panel setAccessoryView:scroller];
+    }
+
     class AppKitAlerts final : public Alerts {
     public:
-        explicit AppKitAlerts(MainQueueGate& gate)
+        AppKitAlerts(MainQueueGate& gate, Clock& clock)
             : gate_(gate)
+            , clock_(clock)
         {
         }
 
@@ -550,25 +722,43 @@ namespace {
         {
             NSAlert* panel = [[NSAlert alloc] init];
             [panel setMessageText:toNSString(alert.messageText)];
-            [panel setInformativeText:toNSString(alert.informativeText)];
             NSTextField* field = nil;
             if (alert.accessoryView) {
+                [panel setInformativeText:toNSString(alert.informativeText)];
                 const Rect& frame = alert.accessoryView->frame;
                 field = [NSTextField textFieldWithString:toNSString(alert.accessoryView->stringValue)];
                 [field setFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)];
                 [panel setAccessoryView:field];
+            } else {
+                showBody(panel, alert.informativeText);
             }
             for (const std::string& title : alert.buttons) {
                 [panel addButtonWithTitle:toNSString(title)];
             }
-            if (field != nil && alert.initialFirstResponder == FirstResponder::accessoryView) {
-                [[panel window] setInitialFirstResponder:field];
+            // NSAlert gives Escape only to a button titled with AppKit's own
+            // localised "Cancel", which ours is not.
+            NSArray* buttons = [panel buttons];
+            if ([buttons count] > 1) {
+                [[buttons objectAtIndex:1] setKeyEquivalent:@"\033"];
             }
+            // NSAlert lays out lazily inside runModal, and a first responder
+            // set before that can lose to the default button.
+            [panel layout];
+            NSWindow* window = [panel window];
+            if (field != nil && alert.initialFirstResponder == FirstResponder::accessoryView) {
+                [window setInitialFirstResponder:field];
+            }
+            // In front of whatever is active, even if activation was declined.
+            [window setLevel:NSFloatingWindowLevel];
+            [window center];
+            [window makeKeyAndOrderFront:nil];
+            NSTimer* closer = alert.closesAt ? closingTimer(*alert.closesAt) : nil;
             NSModalResponse code = 0;
             {
                 const MainQueueGate::ModalSession session(gate_);
                 code = [panel runModal];
             }
+            [closer invalidate];
             ModalResponse response;
             response.code = static_cast<long>(code);
             if (field != nil) {
@@ -578,7 +768,26 @@ namespace {
         }
 
     private:
+        static_assert(NSModalResponseAbort == modalResponseAbort);
+
+        // A timer in the modal run-loop mode, the one runModal's loop runs
+        // in, so that it fires while the alert is up and never after.
+        NSTimer* closingTimer(Date closesAt)
+        {
+            LintaraAlertCloser* target = [[LintaraAlertCloser alloc] initWithClock:&clock_ closesAt:closesAt];
+            NSTimer* timer = [NSTimer timerWithTimeInterval:1.0
+                                                     target:target
+                                                   selector:@selector(check:)
+                                                   userInfo:nil
+                                                    repeats:YES];
+            const double first = nextCloseCheck(clock_.now(), closesAt).value_or(0);
+            [timer setFireDate:[NSDate dateWithTimeIntervalSinceNow:first]];
+            [[NSRunLoop currentRunLoop] addTimer:timer forMode:NSModalPanelRunLoopMode];
+            return timer;
+        }
+
         MainQueueGate& gate_;
+        Clock& clock_;
     };
 
     // -------------------------------------------------------------- dispatch
@@ -681,7 +890,7 @@ struct AppKitPlatform::Parts {
     WorkspaceNotificationCenter workspaceNotificationCenter { gate };
     FoundationClock clock;
     UserDefaultsStore standardUserDefaults;
-    AppKitAlerts alerts { gate };
+    AppKitAlerts alerts { gate, clock };
     GrandCentralDispatch dispatch { gate };
     posix::ProcessFactory processes;
     Platform platform {

@@ -1,10 +1,15 @@
 #include "AppKitSupport.hpp"
 
+#include "Lintara/text.hpp"
+
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace lintara::appkit {
 
@@ -68,6 +73,34 @@ namespace {
             return std::nullopt;
         }
         return Clock { *hours, *minutes, *seconds };
+    }
+
+    // "en-US", "ko_KR" or "zh-Hant-TW" as its subtags.
+    std::vector<std::string_view> subtags(std::string_view identifier)
+    {
+        std::vector<std::string_view> tags;
+        while (!identifier.empty()) {
+            const std::size_t end = identifier.find_first_of("-_");
+            tags.push_back(identifier.substr(0, end));
+            identifier = end == std::string_view::npos ? std::string_view() : identifier.substr(end + 1);
+        }
+        return tags;
+    }
+
+    bool isRegion(std::string_view tag)
+    {
+        const bool letters = std::all_of(
+            tag.begin(), tag.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; });
+        const bool digits = std::all_of(
+            tag.begin(), tag.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+        return (tag.size() == 2 && letters) || (tag.size() == 3 && digits);
+    }
+
+    bool sameLanguage(std::string_view a, std::string_view b)
+    {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+        });
     }
 
     void appendPart(std::string& words, std::int64_t count, std::string_view unit)
@@ -165,6 +198,69 @@ MainQueueGate::ModalSession::~ModalSession()
     if (gate_.modalDepth_ == 0 && !gate_.waiting_.empty() && gate_.scheduleDrain_) {
         gate_.scheduleDrain_();
     }
+}
+
+MainQueueGate::MenuTracking::MenuTracking(MainQueueGate& gate)
+    : gate_(gate)
+{
+}
+
+void MainQueueGate::MenuTracking::willOpen()
+{
+    if (!session_) {
+        session_.emplace(gate_);
+    }
+}
+
+void MainQueueGate::MenuTracking::didClose() { session_.reset(); }
+
+std::optional<std::string> timeLocaleIdentifier(std::string_view currentLocale, std::string_view preferredLanguage)
+{
+    const std::size_t at = currentLocale.find('@');
+    const std::string_view keywords = at == std::string_view::npos ? std::string_view() : currentLocale.substr(at);
+    const std::vector<std::string_view> current = subtags(currentLocale.substr(0, at));
+    std::vector<std::string_view> wanted = subtags(preferredLanguage.substr(0, preferredLanguage.find('@')));
+    if (current.empty() || wanted.empty() || wanted.front().empty() || sameLanguage(current.front(), wanted.front())) {
+        return std::nullopt;
+    }
+    // The language's own region gives way to the one the user chose.
+    if (wanted.size() > 1 && isRegion(wanted.back())) {
+        wanted.pop_back();
+    }
+    std::string identifier;
+    for (const std::string_view tag : wanted) {
+        identifier += identifier.empty() ? "" : "_";
+        identifier += tag;
+    }
+    if (current.size() > 1 && isRegion(current.back())) {
+        identifier += '_';
+        identifier += current.back();
+    }
+    identifier += keywords;
+    return identifier;
+}
+
+std::optional<double> nextCloseCheck(Date now, Date closesAt)
+{
+    const double left = closesAt.timeIntervalSince(now);
+    if (!(left > 0)) { // also catches NaN
+        return std::nullopt;
+    }
+    return std::min(left, 1.0);
+}
+
+AlertBody alertBody(std::string_view informativeText)
+{
+    AlertBody body { displayedTail(informativeText), false };
+    const std::vector<std::string_view> lines = splitLines(body.text);
+    body.scrolls = lines.size() > alertMostLines || std::any_of(lines.begin(), lines.end(), [](std::string_view line) {
+        // Characters, not bytes: a line of Hangul takes three bytes a
+        // character and is no wider for it.
+        const auto characters = std::count_if(
+            line.begin(), line.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) != 0x80U; });
+        return static_cast<std::size_t>(characters) > alertLongestLine;
+    });
+    return body;
 }
 
 } // namespace lintara::appkit

@@ -10,5 +10,6 @@ set(LINTARA_BUNDLE_EXECUTABLE "Lintara")
 set(LINTARA_BUNDLE_ICON "Lintara")
 # macOS 11 is the oldest system whose SDK declares every call the binding makes
 # (the status item's button, NSControlStateValueOn, the QoS classes) and that
-# runs on both Intel and Apple silicon.
+# runs on both Intel and Apple silicon. The top-level CMakeLists.txt builds for
+# it too (CMAKE_OSX_DEPLOYMENT_TARGET).
 set(LINTARA_BUNDLE_MINIMUM_SYSTEM "11.0")
