@@ -63,3 +63,17 @@ TEST(ShortTime, LocaleComesFromLcAllThenLcTimeThenLang)
     EXPECT_EQ(from({ { "LC_ALL", "POSIX" } }), "en_US_POSIX");
     EXPECT_EQ(from({}), "en_US_POSIX");
 }
+
+TEST(ShortTime, ABogusLocaleNameFallsBackToTheRootLocale)
+{
+    // Names ICU cannot make a locale of, as they come from the environment.
+    // The root locale's short time is a 24-hour "HH:mm".
+    setenv("TZ", "UTC", 1);
+    for (const auto& [variable, value] : std::map<std::string, std::string> {
+             { "LANG", "aaaaaaaaaaaa" }, { "LC_TIME", "toolonglanguage.UTF-8" }, { "LC_ALL", "123456789012" } }) {
+        const std::string name
+            = timeLocaleName([&](const char* asked) { return asked == variable ? value.c_str() : nullptr; });
+        EXPECT_EQ(IcuClock(name).shortTimeString(instant), "06:04") << variable << "=" << value;
+    }
+    unsetenv("TZ");
+}

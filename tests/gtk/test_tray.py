@@ -354,6 +354,16 @@ def dialog_holds_ticks_and_results(session):
     assert_equal(session.menu()[0].get("label"), NOT_CONNECTED, "the connection line after the dialog")
 
 
+@test()
+def bogus_language_name(session):
+    # ICU makes no locale of this name; building a formatter from one crashed
+    # at start. The schedule line falls back to a 24-hour time.
+    start(session, "Connected", LANG="aaaaaaaaaaaa")
+    wait_for_countdown(session)
+    line = session.menu()[3].get("label", "")
+    assert_true(re.fullmatch(r"해제 예정: \d\d:\d\d", line), f"the schedule line reads {line!r}")
+
+
 # ------------------------------------------------------------------ the road
 
 @test()

@@ -42,9 +42,14 @@ IcuClock::IcuClock(const std::string& localeName)
     // ICU reads TZ itself; detectHostTimeZone makes it read it again should
     // a test have changed it since ICU last looked.
     icu::TimeZone::adoptDefault(icu::TimeZone::detectHostTimeZone());
+    // ICU makes a bogus locale of a name it cannot parse (one too long, say),
+    // and a formatter built from one crashes.
+    icu::Locale locale(localeName.c_str());
+    if (locale.isBogus()) {
+        locale = icu::Locale::getRoot();
+    }
     format_ = std::make_unique<Formatter>();
-    format_->format.reset(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, icu::Locale(localeName.c_str())));
+    format_->format.reset(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
 }
 
 IcuClock::~IcuClock() = default;

@@ -2,8 +2,9 @@
 // time style (hours and minutes, no date) in the user's time zone.
 //
 // The locale comes from LC_ALL, then LC_TIME, then LANG, the way the C
-// library picks the locale for times; the time zone from TZ, through ICU's
-// default zone. Both are read once, at construction.
+// library picks the locale for times, and a name ICU cannot parse gives the
+// root locale; the time zone from TZ, through ICU's default zone. Both are
+// read once, at construction.
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"
