@@ -53,6 +53,9 @@ std::int64_t integerReading(const std::optional<lintara::SettingValue>& value)
     if (!value) {
         return 0;
     }
+    if (const auto* flag = std::get_if<bool>(&*value)) {
+        return *flag ? 1 : 0;
+    }
     if (const auto* integer = std::get_if<std::int64_t>(&*value)) {
         return *integer;
     }

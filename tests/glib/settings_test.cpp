@@ -57,22 +57,31 @@ TEST(SettingText, IntegersReadAsDocumented)
     EXPECT_EQ(integerFromText("9e1"), 90);
     EXPECT_EQ(integerFromText("9223372036854775807"), INT64_MAX);
     // Not numbers, or too large to hold: 0.
-    for (const char* text : { "", " ", "abc", "90분", "9 0", "1,000", "0x5a", "inf", "nan", "true", "1e400",
+    for (const char* text : { "", " ", "abc", "90분", "9 0", "1,000", "0x5a", "inf", "nan", "yes", "1e400",
              "9223372036854775808000", "९०" }) {
         EXPECT_EQ(integerFromText(text), 0) << text;
     }
 }
 
-TEST(SettingText, OnlyTrueAndFalseAreBooleans)
+TEST(SettingText, BooleansAreWhatGLibKeyFilesAccept)
 {
+    using lintara::glib::integerFromText;
     using lintara::glib::settingValueFromText;
-    EXPECT_EQ(settingValueFromText("true"), SettingValue { true });
-    EXPECT_EQ(settingValueFromText("false"), SettingValue { false });
+    for (const char* text : { "true", "TRUE", "True", " true ", "1", "\t1\r" }) {
+        EXPECT_EQ(settingValueFromText(text), SettingValue { true }) << text;
+    }
+    for (const char* text : { "false", "FALSE", "false ", "0", " 0" }) {
+        EXPECT_EQ(settingValueFromText(text), SettingValue { false }) << text;
+    }
+    // A boolean's integer reading is 1 or 0, so "1" still reads one minute.
+    EXPECT_EQ(integerFromText("1"), 1);
+    EXPECT_EQ(integerFromText("TRUE"), 1);
+    EXPECT_EQ(integerFromText("false"), 0);
     // Other spellings stay what they are, so the switch reads them as "not a
     // boolean" and falls back to on.
     EXPECT_EQ(settingValueFromText("yes"), SettingValue { std::string("yes") });
-    EXPECT_EQ(settingValueFromText("TRUE"), SettingValue { std::string("TRUE") });
-    EXPECT_EQ(settingValueFromText("0"), SettingValue { std::int64_t { 0 } });
+    EXPECT_EQ(settingValueFromText("truex"), SettingValue { std::string("truex") });
+    EXPECT_EQ(settingValueFromText("01"), SettingValue { std::int64_t { 1 } });
     EXPECT_EQ(settingValueFromText("1.5"), SettingValue { 1.5 });
 }
 

@@ -15,16 +15,32 @@ namespace lintara::glib {
 namespace {
     constexpr const char* group = "Lintara";
 
+    // ASCII white space, as GLib's key files see it around a value.
     std::string_view trimBlanks(std::string_view text)
     {
-        const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-        while (!text.empty() && blank(text.front())) {
-            text.remove_prefix(1);
+        constexpr std::string_view blanks = " \t\n\v\f\r";
+        const std::size_t first = text.find_first_not_of(blanks);
+        if (first == std::string_view::npos) {
+            return {};
         }
-        while (!text.empty() && blank(text.back())) {
-            text.remove_suffix(1);
+        return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    }
+
+    // As GLib's key files read a boolean: "true" or "false" in any case, "1"
+    // or "0", with blanks around.
+    std::optional<bool> parseBoolean(std::string_view text)
+    {
+        text = trimBlanks(text);
+        const auto is = [text](std::string_view word) {
+            return text.size() == word.size() && g_ascii_strncasecmp(text.data(), word.data(), word.size()) == 0;
+        };
+        if (is("true") || text == "1") {
+            return true;
         }
-        return text;
+        if (is("false") || text == "0") {
+            return false;
+        }
+        return std::nullopt;
     }
 
     // A plain decimal number with a fraction or exponent, in the C locale
@@ -58,11 +74,8 @@ std::string defaultSettingsPath()
 
 SettingValue settingValueFromText(std::string_view text)
 {
-    if (text == "true") {
-        return true;
-    }
-    if (text == "false") {
-        return false;
+    if (const std::optional<bool> flag = parseBoolean(text)) {
+        return *flag;
     }
     const std::string_view number = trimBlanks(text);
     if (const std::optional<std::int64_t> integer = parseInt64(number)) {
@@ -77,6 +90,9 @@ SettingValue settingValueFromText(std::string_view text)
 std::int64_t integerFromText(std::string_view text)
 {
     const SettingValue value = settingValueFromText(text);
+    if (const auto* flag = std::get_if<bool>(&value)) {
+        return *flag ? 1 : 0;
+    }
     if (const auto* integer = std::get_if<std::int64_t>(&value)) {
         return *integer;
     }

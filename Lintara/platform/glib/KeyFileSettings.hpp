@@ -5,13 +5,14 @@
 //   durationMinutes=90
 //   automatic=false
 // How values read back:
-//  - integerForKey: the text, with ASCII blanks around it ignored, as a
-//    base-10 integer ("90", " 90 ", "+90"), or as a decimal number cut toward
-//    zero ("90.0" and "90.9" both read 90). Anything else, an empty value, or
-//    a number beyond 64 bits reads 0.
-//  - objectForKey: "true" and "false" are booleans, an integer as above is an
-//    integer, a decimal number is a double, and any other text comes back as
-//    that text, so that a reader looking for a boolean finds none.
+//  - objectForKey: a boolean as GLib's key files read one ("true" or "false"
+//    in any case, "1" or "0", ASCII white space around) is a boolean; else a
+//    base-10 integer ("90", " 90 ", "+90") is an integer, a decimal number is
+//    a double, and any other text comes back as that text, so that a reader
+//    looking for a boolean finds none.
+//  - integerForKey: a boolean reads 1 or 0, an integer itself, a decimal
+//    number cut toward zero ("90.0" and "90.9" both read 90). Anything else,
+//    an empty value, or a number beyond 64 bits reads 0.
 // A file that cannot be read or parsed does not stop anything: the store starts
 // empty, and the first write moves the old file aside as settings.ini.bad so
 // that nothing the user had is lost. A write that fails (no space, a read-only
