@@ -53,6 +53,9 @@ std::int64_t integerReading(const std::optional<lintara::SettingValue>& value)
     if (!value) {
         return 0;
     }
+    if (const auto* flag = std::get_if<bool>(&*value)) {
+        return *flag ? 1 : 0;
+    }
     if (const auto* integer = std::get_if<std::int64_t>(&*value)) {
         return *integer;
     }
@@ -97,10 +100,11 @@ void checkNothingLost(GKeyFile* original, GKeyFile* rewritten)
 }
 
 // The file as GLib reads it, or null when it is not a usable key file: GLib
-// rejects it, or it holds a NUL byte, at which GLib would cut a value short.
+// rejects it, it holds a NUL byte, at which GLib would cut a value short, or it
+// is over 1 MiB.
 GKeyFile* loadKeyFile(const std::string& bytes)
 {
-    if (bytes.find('\0') != std::string::npos) {
+    if (bytes.find('\0') != std::string::npos || bytes.size() > 1024 * 1024) {
         return nullptr;
     }
     GKeyFile* file = g_key_file_new();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace lintara;
 using lintara::glib::KeyFileSettings;
@@ -57,22 +58,31 @@ TEST(SettingText, IntegersReadAsDocumented)
     EXPECT_EQ(integerFromText("9e1"), 90);
     EXPECT_EQ(integerFromText("9223372036854775807"), INT64_MAX);
     // Not numbers, or too large to hold: 0.
-    for (const char* text : { "", " ", "abc", "90분", "9 0", "1,000", "0x5a", "inf", "nan", "true", "1e400",
+    for (const char* text : { "", " ", "abc", "90분", "9 0", "1,000", "0x5a", "inf", "nan", "yes", "1e400",
              "9223372036854775808000", "९०" }) {
         EXPECT_EQ(integerFromText(text), 0) << text;
     }
 }
 
-TEST(SettingText, OnlyTrueAndFalseAreBooleans)
+TEST(SettingText, BooleansAreWhatGLibKeyFilesAccept)
 {
+    using lintara::glib::integerFromText;
     using lintara::glib::settingValueFromText;
-    EXPECT_EQ(settingValueFromText("true"), SettingValue { true });
-    EXPECT_EQ(settingValueFromText("false"), SettingValue { false });
+    for (const char* text : { "true", "TRUE", "True", " true ", "1", "\t1\r" }) {
+        EXPECT_EQ(settingValueFromText(text), SettingValue { true }) << text;
+    }
+    for (const char* text : { "false", "FALSE", "false ", "0", " 0" }) {
+        EXPECT_EQ(settingValueFromText(text), SettingValue { false }) << text;
+    }
+    // A boolean's integer reading is 1 or 0, so "1" still reads one minute.
+    EXPECT_EQ(integerFromText("1"), 1);
+    EXPECT_EQ(integerFromText("TRUE"), 1);
+    EXPECT_EQ(integerFromText("false"), 0);
     // Other spellings stay what they are, so the switch reads them as "not a
     // boolean" and falls back to on.
     EXPECT_EQ(settingValueFromText("yes"), SettingValue { std::string("yes") });
-    EXPECT_EQ(settingValueFromText("TRUE"), SettingValue { std::string("TRUE") });
-    EXPECT_EQ(settingValueFromText("0"), SettingValue { std::int64_t { 0 } });
+    EXPECT_EQ(settingValueFromText("truex"), SettingValue { std::string("truex") });
+    EXPECT_EQ(settingValueFromText("01"), SettingValue { std::int64_t { 1 } });
     EXPECT_EQ(settingValueFromText("1.5"), SettingValue { 1.5 });
 }
 
@@ -177,6 +187,79 @@ TEST_F(SettingsFile, AWriteThatCannotHappenFailsQuietlyAndKeepsTheValueInMemory)
     EXPECT_EQ(store.integerForKey("durationMinutes"), 45);
     EXPECT_EQ(store.objectForKey("automatic"), std::optional<SettingValue>(false));
     EXPECT_EQ(read(dir_ + "/lintara"), "in the way");
+}
+
+TEST_F(SettingsFile, WritesThroughASymlinkToItsTarget)
+{
+    const std::string target = dir_ + "/dotfiles/settings.ini";
+    write("[Lintara]\ndurationMinutes=30\n", target);
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
+    std::filesystem::create_symlink("../dotfiles/settings.ini", path_);
+    KeyFileSettings(path_).setInteger(90, "durationMinutes");
+    EXPECT_TRUE(std::filesystem::is_symlink(path_));
+    EXPECT_EQ(read(target), "[Lintara]\ndurationMinutes=90\n");
+}
+
+TEST_F(SettingsFile, AReadOnlyFileIsLeftUnchangedAndTheValueKeptInMemory)
+{
+    const std::string text = "[Lintara]\ndurationMinutes=30\n";
+    write(text);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_read);
+    KeyFileSettings store(path_);
+    store.setInteger(90, "durationMinutes");
+    EXPECT_EQ(store.integerForKey("durationMinutes"), 90);
+    EXPECT_EQ(read(path_), text);
+    EXPECT_EQ(std::filesystem::status(path_).permissions(), std::filesystem::perms::owner_read);
+}
+
+TEST_F(SettingsFile, EachDamagedFileIsKeptAsideUnderANameOfItsOwn)
+{
+    write("the first", path_ + ".bad");
+    for (const std::string garbage : { "second [[[", "third [[[" }) {
+        write(garbage);
+        KeyFileSettings(path_).setInteger(60, "durationMinutes");
+    }
+    EXPECT_EQ(read(path_ + ".bad"), "the first");
+    EXPECT_EQ(read(path_ + ".bad.1"), "second [[[");
+    EXPECT_EQ(read(path_ + ".bad.2"), "third [[[");
+}
+
+TEST_F(SettingsFile, EachWriteKeepsWhatWasEditedByHandMeanwhile)
+{
+    write("[Lintara]\ndurationMinutes=30\n");
+    KeyFileSettings store(path_);
+    write("# by hand\n[Lintara]\ndurationMinutes=30\nautomatic=false\n\n[Other]\nkey=value\n");
+    store.setInteger(240, "durationMinutes");
+    const std::string text = read(path_);
+    for (const char* kept :
+        { "# by hand\n", "[Lintara]\ndurationMinutes=240\nautomatic=false\n", "[Other]\nkey=value\n" }) {
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << " is not in:\n" << text;
+    }
+}
+
+TEST_F(SettingsFile, AFileOverOneMebibyteIsKeptAsideUnread)
+{
+    const std::string large = "[Lintara]\ndurationMinutes=30\n#" + std::string(1024 * 1024, 'x') + "\n";
+    write(large);
+    KeyFileSettings store(path_);
+    EXPECT_TRUE(store.damaged());
+    EXPECT_EQ(store.integerForKey("durationMinutes"), 0);
+    store.setInteger(60, "durationMinutes");
+    EXPECT_EQ(read(path_ + ".bad"), large);
+    EXPECT_EQ(read(path_), "[Lintara]\ndurationMinutes=60\n");
+}
+
+TEST_F(SettingsFile, ANewFileIsPrivateAndAnExistingOneKeepsItsMode)
+{
+    using std::filesystem::perms;
+    const mode_t mask = ::umask(022);
+    KeyFileSettings(path_).setInteger(60, "durationMinutes");
+    EXPECT_EQ(std::filesystem::status(path_).permissions(), perms::owner_read | perms::owner_write);
+    const perms shared = perms::owner_read | perms::owner_write | perms::group_read | perms::group_write;
+    std::filesystem::permissions(path_, shared);
+    KeyFileSettings(path_).setInteger(90, "durationMinutes");
+    EXPECT_EQ(std::filesystem::status(path_).permissions(), shared);
+    ::umask(mask);
 }
 
 TEST(SettingsPath, FollowsTheXdgConfigDirectory)

@@ -1,10 +1,13 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 
 #include <glib.h>
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <unistd.h>
 
 using namespace lintara;
 using lintara::glib::IcuClock;
@@ -62,4 +65,51 @@ TEST(ShortTime, LocaleComesFromLcAllThenLcTimeThenLang)
     EXPECT_EQ(from({ { "LANG", "C.UTF-8" } }), "en_US_POSIX");
     EXPECT_EQ(from({ { "LC_ALL", "POSIX" } }), "en_US_POSIX");
     EXPECT_EQ(from({}), "en_US_POSIX");
+}
+
+TEST(ShortTime, ABogusLocaleNameFallsBackToTheRootLocale)
+{
+    // Names ICU cannot make a locale of, as they come from the environment.
+    // The root locale's short time is a 24-hour "HH:mm".
+    setenv("TZ", "UTC", 1);
+    for (const auto& [variable, value] : std::map<std::string, std::string> {
+             { "LANG", "aaaaaaaaaaaa" }, { "LC_TIME", "toolonglanguage.UTF-8" }, { "LC_ALL", "123456789012" } }) {
+        const std::string name
+            = timeLocaleName([&](const char* asked) { return asked == variable ? value.c_str() : nullptr; });
+        EXPECT_EQ(IcuClock(name).shortTimeString(instant), "06:04") << variable << "=" << value;
+    }
+    unsetenv("TZ");
+}
+
+TEST(ShortTime, FollowsATimeZoneChangeAtTheNextCall)
+{
+    gchar* made = g_dir_make_tmp("lintara-zone-XXXXXX", nullptr);
+    const std::string directory = made;
+    g_free(made);
+    const std::string localtime = directory + "/localtime";
+    // As timedatectl does it: a new link renamed over the old one. The
+    // targets need not exist; the zone is named by the link.
+    const auto link = [&](const char* zone) {
+        const std::string next = localtime + ".new";
+        ASSERT_EQ(symlink((std::string("../usr/share/zoneinfo/") + zone).c_str(), next.c_str()), 0);
+        ASSERT_EQ(std::rename(next.c_str(), localtime.c_str()), 0);
+    };
+
+    setenv("TZ", "Asia/Seoul", 1);
+    IcuClock clock("de_DE", localtime);
+    EXPECT_EQ(clock.shortTimeString(instant), "15:04");
+    setenv("TZ", "Europe/Berlin", 1);
+    EXPECT_EQ(clock.shortTimeString(instant), "07:04");
+
+    // Without TZ, the host's zone.
+    link("Asia/Seoul");
+    unsetenv("TZ");
+    EXPECT_EQ(clock.shortTimeString(instant), "15:04");
+    link("Europe/Berlin");
+    EXPECT_EQ(clock.shortTimeString(instant), "07:04");
+    link("Asia/Seoul");
+    EXPECT_EQ(clock.shortTimeString(instant), "15:04");
+
+    std::remove(localtime.c_str());
+    g_rmdir(directory.c_str());
 }

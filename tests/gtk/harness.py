@@ -343,6 +343,11 @@ class Session:
         self.xdotool("windowfocus", "--sync", window)
         return window
 
+    def geometry(self, window):
+        """(x, y, width, height) of a window on the screen."""
+        values = dict(line.split("=") for line in self.xdotool("getwindowgeometry", "--shell", window).splitlines())
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
     def visible_windows(self):
         completed = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=self.environment(),
                                    capture_output=True, text=True, timeout=20)

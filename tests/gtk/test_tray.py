@@ -42,6 +42,7 @@ QUIT = "종료 (예약도 취소)"
 WAITING = "다음 VPN 연결 대기 중"
 CANCELLED = "예약 취소됨"
 DISCONNECT_DONE = "연결 해제 명령 완료"
+DISCONNECT_ERROR = "연결 해제 오류"
 DIALOG_TITLE = "자동 해제 시간을 설정하세요"
 REJECTED_TITLE = "시간을 확인해주세요"
 
@@ -273,12 +274,9 @@ def custom_duration_dialog(session):
     # end appends, and Return presses "설정".
     session.click_label(CUSTOM)
     window = session.dialog(DIALOG_TITLE)
-    geometry = session.xdotool("getwindowgeometry", "--shell", window)
-    values = dict(line.split("=") for line in geometry.splitlines())
-    centre_x = int(values["X"]) + int(values["WIDTH"]) / 2
-    centre_y = int(values["Y"]) + int(values["HEIGHT"]) / 2
-    assert_true(abs(centre_x - 512) <= 40 and abs(centre_y - 384) <= 40,
-                f"the dialog is not centred: {geometry.split()}")
+    x, y, width, height = session.geometry(window)
+    assert_true(abs(x + width / 2 - 512) <= 40 and abs(y + height / 2 - 384) <= 40,
+                f"the dialog is not centred: {width}x{height} at {x},{y}")
     session.screenshot("custom-duration")
     session.xdotool("key", "End")
     session.xdotool("type", "0")
@@ -354,6 +352,16 @@ def dialog_holds_ticks_and_results(session):
     assert_equal(session.menu()[0].get("label"), NOT_CONNECTED, "the connection line after the dialog")
 
 
+@test()
+def bogus_language_name(session):
+    # ICU makes no locale of this name; building a formatter from one crashed
+    # at start. The schedule line falls back to a 24-hour time.
+    start(session, "Connected", LANG="aaaaaaaaaaaa")
+    wait_for_countdown(session)
+    line = session.menu()[3].get("label", "")
+    assert_true(re.fullmatch(r"해제 예정: \d\d:\d\d", line), f"the schedule line reads {line!r}")
+
+
 # ------------------------------------------------------------------ the road
 
 @test()
@@ -385,6 +393,37 @@ def countdown_road(session):
     # The next connection starts the next countdown by itself.
     session.set_vpn("Connected")
     wait_for_countdown(session, "a new countdown at the next connection")
+
+
+@test()
+def huge_disconnect_output(session):
+    def alert_fits_the_screen(title, label):
+        # A 1 MiB output took GTK 90 s to lay out, in an alert 32767 px tall.
+        window = session.dialog(title, timeout=30)
+        x, y, width, height = session.geometry(window)
+        assert_true(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768,
+                    f"the {label} alert is {width}x{height} at {x},{y}, beyond the 1024x768 screen")
+        session.screenshot(label)
+        # Its one button sits at the bottom right, where a click must reach it.
+        session.xdotool("mousemove", "--window", window, str(width - 40), str(height - 25), "click", "1")
+        session.wait_for_no_window(title)
+
+    # Ten minutes of the countdown pass in each second: the disconnect comes
+    # some six seconds after the countdown shows.
+    session.set_faults("disconnect:flood=1")
+    start(session, "Connected", LINTARA_TESTING_CLOCK_SCALE="600")
+    wait_for_countdown(session)
+    alert_fits_the_screen(DISCONNECT_DONE, "flood")
+    # At most 64 KiB, some 1,100 lines, was shown; the log holds all 1 MiB.
+    logged = session.app_output().count("Connection statistics follow")
+    assert_true(logged > 15000, f"the log holds {logged} lines of the output, not all of it")
+
+    # One line of 20,000 characters, from a disconnect that fails.
+    session.set_faults("disconnect:" + "x" * 20000)
+    session.wait_for_menu(lambda entries: entries[0].get("label") == NOT_CONNECTED, "the VPN to read down", 15)
+    session.set_vpn("Connected")
+    wait_for_countdown(session, "a new countdown at the next connection")
+    alert_fits_the_screen(DISCONNECT_ERROR, "long-line")
 
 
 @test()

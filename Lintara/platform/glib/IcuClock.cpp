@@ -1,6 +1,7 @@
 #include "IcuClock.hpp"
 
 #include <glib.h>
+#include <glib/gstdio.h>
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
@@ -8,11 +9,86 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace lintara::glib {
 
+namespace {
+    // What the zone was taken from: TZ as it was, and the host's zone link as
+    // lstat sees it. timedatectl renames a new link over the old one, so the
+    // inode changes even when the times stay within one clock tick.
+    struct ZoneSource {
+        std::optional<std::string> tz;
+        bool linkExists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        long long changedSeconds = 0;
+        long changedNanoseconds = 0;
+
+        bool operator==(const ZoneSource&) const = default;
+    };
+
+    ZoneSource currentZoneSource(const std::string& localtimePath)
+    {
+        ZoneSource source;
+        if (const char* tz = std::getenv("TZ")) {
+            source.tz = tz;
+        }
+        GStatBuf status {};
+        if (g_lstat(localtimePath.c_str(), &status) == 0) {
+            source.linkExists = true;
+            source.device = status.st_dev;
+            source.inode = status.st_ino;
+            source.size = status.st_size;
+            source.changedSeconds = status.st_ctim.tv_sec;
+            source.changedNanoseconds = status.st_ctim.tv_nsec;
+        }
+        return source;
+    }
+
+    // The zone as ICU finds it, except that the host's link is read from
+    // localtimePath, where ICU reads only /etc/localtime: the zone is the
+    // link's name below "zoneinfo/", which is how ICU reads it too.
+    icu::TimeZone* hostZone(const std::string& localtimePath, bool tzSet)
+    {
+        if (!tzSet) {
+            if (gchar* target = g_file_read_link(localtimePath.c_str(), nullptr)) {
+                const std::string_view link(target);
+                constexpr std::string_view marker = "/zoneinfo/";
+                icu::TimeZone* zone = nullptr;
+                if (const std::size_t at = link.find(marker); at != std::string_view::npos) {
+                    zone = icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(link.substr(at + marker.size())));
+                }
+                g_free(target);
+                if (zone != nullptr && *zone != icu::TimeZone::getUnknown()) {
+                    return zone;
+                }
+                delete zone;
+            }
+        }
+        return icu::TimeZone::detectHostTimeZone();
+    }
+} // namespace
+
 struct IcuClock::Formatter {
     std::unique_ptr<icu::DateFormat> format;
+    std::string localtimePath;
+    std::optional<ZoneSource> zoneSource;
+
+    // Cheap enough for every render: one getenv and one lstat. The zone is
+    // looked for again only when either has changed.
+    void followZone()
+    {
+        ZoneSource source = currentZoneSource(localtimePath);
+        if (source == zoneSource) {
+            return;
+        }
+        const bool tzSet = source.tz.has_value();
+        zoneSource = std::move(source);
+        format->adoptTimeZone(hostZone(localtimePath, tzSet));
+    }
 };
 
 std::string timeLocaleName(const std::function<const char*(const char*)>& lookup)
@@ -37,14 +113,17 @@ IcuClock::IcuClock()
 {
 }
 
-IcuClock::IcuClock(const std::string& localeName)
+IcuClock::IcuClock(const std::string& localeName, std::string localtimePath)
 {
-    // ICU reads TZ itself; detectHostTimeZone makes it read it again should
-    // a test have changed it since ICU last looked.
-    icu::TimeZone::adoptDefault(icu::TimeZone::detectHostTimeZone());
+    // ICU makes a bogus locale of a name it cannot parse (one too long, say),
+    // and a formatter built from one crashes.
+    icu::Locale locale(localeName.c_str());
+    if (locale.isBogus()) {
+        locale = icu::Locale::getRoot();
+    }
     format_ = std::make_unique<Formatter>();
-    format_->format.reset(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, icu::Locale(localeName.c_str())));
+    format_->localtimePath = std::move(localtimePath);
+    format_->format.reset(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
 }
 
 IcuClock::~IcuClock() = default;
@@ -63,6 +142,7 @@ std::string IcuClock::shortTimeString(Date date)
             buffer, sizeof buffer, "%02lld:%02lld", (seconds / 3600 % 24 + 24) % 24, (seconds / 60 % 60 + 60) % 60);
         return buffer;
     }
+    format_->followZone();
     icu::UnicodeString text;
     format_->format->format(millis, text);
     std::string result;

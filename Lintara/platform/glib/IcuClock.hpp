@@ -2,8 +2,10 @@
 // time style (hours and minutes, no date) in the user's time zone.
 //
 // The locale comes from LC_ALL, then LC_TIME, then LANG, the way the C
-// library picks the locale for times; the time zone from TZ, through ICU's
-// default zone. Both are read once, at construction.
+// library picks the locale for times, once, at construction; a name ICU cannot
+// parse gives the root locale. The time zone is the one ICU finds from TZ or
+// the host's /etc/localtime, looked for again whenever either has changed, so
+// a time-zone change shows at the next call.
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"
@@ -29,8 +31,8 @@ class IcuClock final : public Clock {
 public:
     // The locale from the process environment.
     IcuClock();
-    // A given ICU locale name, for tests.
-    explicit IcuClock(const std::string& localeName);
+    // A given ICU locale name, and the host's zone link, for tests.
+    explicit IcuClock(const std::string& localeName, std::string localtimePath = "/etc/localtime");
     ~IcuClock() override;
     IcuClock(const IcuClock&) = delete;
     IcuClock& operator=(const IcuClock&) = delete;

@@ -9,22 +9,51 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lintara::glib {
 
+void KeyFileSettings::KeyFileFree::operator()(GKeyFile* file) const { g_key_file_free(file); }
+
 namespace {
     constexpr const char* group = "Lintara";
+    // Far more than two keys will ever need. A larger file is not one we
+    // wrote, and loading it whole, then rewriting it at every change, costs.
+    constexpr goffset largestFile = 1024 * 1024;
+    // As many symlinks as the kernel follows before it gives up.
+    constexpr int mostLinks = 40;
+    // .bad, .bad.1, ... .bad.999: past that, the file stays where it is.
+    constexpr int mostAside = 1000;
 
+    using KeyFile = std::unique_ptr<GKeyFile, KeyFileSettings::KeyFileFree>;
+
+    // ASCII white space, as GLib's key files see it around a value.
     std::string_view trimBlanks(std::string_view text)
     {
-        const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-        while (!text.empty() && blank(text.front())) {
-            text.remove_prefix(1);
+        constexpr std::string_view blanks = " \t\n\v\f\r";
+        const std::size_t first = text.find_first_not_of(blanks);
+        if (first == std::string_view::npos) {
+            return {};
         }
-        while (!text.empty() && blank(text.back())) {
-            text.remove_suffix(1);
+        return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    }
+
+    // As GLib's key files read a boolean: "true" or "false" in any case, "1"
+    // or "0", with blanks around.
+    std::optional<bool> parseBoolean(std::string_view text)
+    {
+        text = trimBlanks(text);
+        const auto is = [text](std::string_view word) {
+            return text.size() == word.size() && g_ascii_strncasecmp(text.data(), word.data(), word.size()) == 0;
+        };
+        if (is("true") || text == "1") {
+            return true;
         }
-        return text;
+        if (is("false") || text == "0") {
+            return false;
+        }
+        return std::nullopt;
     }
 
     // A plain decimal number with a fraction or exponent, in the C locale
@@ -44,6 +73,84 @@ namespace {
         }
         return value;
     }
+
+    enum class Found { missing, usable, damaged };
+
+    // The file as a key file, or why not. Damaged: it cannot be read, is not
+    // a key file, is larger than largestFile, or holds a NUL byte, at which
+    // GLib would cut a value short so that the next write lost the rest.
+    std::pair<Found, KeyFile> load(const std::string& path)
+    {
+        GStatBuf status {};
+        if (g_stat(path.c_str(), &status) != 0) {
+            return { errno == ENOENT ? Found::missing : Found::damaged, nullptr };
+        }
+        gchar* contents = nullptr;
+        gsize length = 0;
+        if (status.st_size > largestFile || !g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
+            return { Found::damaged, nullptr };
+        }
+        KeyFile file(g_key_file_new());
+        const bool loaded = std::memchr(contents, '\0', length) == nullptr
+            && g_key_file_load_from_data(file.get(), contents, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+        g_free(contents);
+        if (!loaded) {
+            return { Found::damaged, nullptr };
+        }
+        return { Found::usable, std::move(file) };
+    }
+
+    // Where a write goes: through any symlinks to the file they name, so that
+    // a link (into a dotfiles repository, say) stays a link. Nothing when the
+    // links go round in a loop.
+    std::optional<std::string> writeTarget(std::string path)
+    {
+        for (int hop = 0; hop < mostLinks; ++hop) {
+            gchar* link = g_file_read_link(path.c_str(), nullptr);
+            if (link == nullptr) {
+                return path;
+            }
+            gchar* directory = g_path_get_dirname(path.c_str());
+            gchar* next = g_path_is_absolute(link) ? g_strdup(link) : g_build_filename(directory, link, nullptr);
+            path = next;
+            g_free(next);
+            g_free(directory);
+            g_free(link);
+        }
+        return std::nullopt;
+    }
+
+    // Moves a damaged file to the first free name of .bad, .bad.1, .bad.2,
+    // ..., so that no older copy is ever replaced. A file that has gone
+    // meanwhile needs no moving.
+    bool moveAside(const std::string& path)
+    {
+        for (int number = 0; number < mostAside; ++number) {
+            const std::string aside = path + ".bad" + (number == 0 ? "" : "." + std::to_string(number));
+            GStatBuf status {};
+            if (g_lstat(aside.c_str(), &status) == 0) {
+                continue;
+            }
+            return errno == ENOENT && (g_rename(path.c_str(), aside.c_str()) == 0 || errno == ENOENT);
+        }
+        return false;
+    }
+
+    // Written to a temporary file and renamed over the old one, so that a
+    // crash mid-write leaves the old file or the new one, never half of each.
+    // The mode is set again afterwards, as open() takes the umask off it.
+    bool writeKeyFile(const std::string& path, GKeyFile* file, mode_t mode)
+    {
+        gsize length = 0;
+        gchar* data = g_key_file_to_data(file, &length, nullptr);
+        const bool written = g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length),
+                                 static_cast<GFileSetContentsFlags>(
+                                     G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_ONLY_EXISTING),
+                                 static_cast<int>(mode), nullptr)
+            && g_chmod(path.c_str(), static_cast<int>(mode)) == 0;
+        g_free(data);
+        return written;
+    }
 } // namespace
 
 std::string defaultSettingsPath()
@@ -58,11 +165,8 @@ std::string defaultSettingsPath()
 
 SettingValue settingValueFromText(std::string_view text)
 {
-    if (text == "true") {
-        return true;
-    }
-    if (text == "false") {
-        return false;
+    if (const std::optional<bool> flag = parseBoolean(text)) {
+        return *flag;
     }
     const std::string_view number = trimBlanks(text);
     if (const std::optional<std::int64_t> integer = parseInt64(number)) {
@@ -77,6 +181,9 @@ SettingValue settingValueFromText(std::string_view text)
 std::int64_t integerFromText(std::string_view text)
 {
     const SettingValue value = settingValueFromText(text);
+    if (const auto* flag = std::get_if<bool>(&value)) {
+        return *flag ? 1 : 0;
+    }
     if (const auto* integer = std::get_if<std::int64_t>(&value)) {
         return *integer;
     }
@@ -93,41 +200,20 @@ std::int64_t integerFromText(std::string_view text)
 
 KeyFileSettings::KeyFileSettings(std::string path)
     : path_(std::move(path))
-    , file_(g_key_file_new())
 {
-    gchar* contents = nullptr;
-    gsize length = 0;
-    GError* error = nullptr;
-    bool missing = false;
-    bool loaded = false;
-    if (g_file_get_contents(path_.c_str(), &contents, &length, &error)) {
-        // GLib would cut a value short at a NUL byte, and the next write would
-        // lose the rest of it: a file with one, as a crash can leave behind,
-        // is not a usable key file.
-        loaded = std::memchr(contents, '\0', length) == nullptr
-            && g_key_file_load_from_data(file_, contents, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
-        g_free(contents);
-    } else {
-        missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-        g_error_free(error);
-    }
-    if (!loaded) {
-        if (!missing) {
-            // Unreadable or not a key file. Start empty, and keep a fresh key
-            // file: a half-parsed one could carry garbage into the next write.
-            damaged_ = true;
-            g_key_file_free(file_);
-            file_ = g_key_file_new();
-        }
-    }
+    auto [found, file] = load(path_);
+    // A damaged file is not half-parsed: start empty, so that no garbage is
+    // carried into the next write.
+    damaged_ = found == Found::damaged;
+    file_ = file ? std::move(file) : KeyFile(g_key_file_new());
 }
 
-KeyFileSettings::~KeyFileSettings() { g_key_file_free(file_); }
+KeyFileSettings::~KeyFileSettings() = default;
 
 std::optional<std::string> KeyFileSettings::text(std::string_view key) const
 {
     const std::string name(key);
-    gchar* value = g_key_file_get_value(file_, group, name.c_str(), nullptr);
+    gchar* value = g_key_file_get_value(file_.get(), group, name.c_str(), nullptr);
     if (value == nullptr) {
         return std::nullopt;
     }
@@ -153,42 +239,61 @@ std::optional<SettingValue> KeyFileSettings::objectForKey(std::string_view key)
 
 void KeyFileSettings::setInteger(std::int64_t value, std::string_view key)
 {
-    g_key_file_set_int64(file_, group, std::string(key).c_str(), value);
+    g_key_file_set_int64(file_.get(), group, std::string(key).c_str(), value);
+    unsaved_.emplace(key);
     save();
 }
 
 void KeyFileSettings::setBool(bool value, std::string_view key)
 {
-    g_key_file_set_boolean(file_, group, std::string(key).c_str(), value ? TRUE : FALSE);
+    g_key_file_set_boolean(file_.get(), group, std::string(key).c_str(), value ? TRUE : FALSE);
+    unsaved_.emplace(key);
     save();
 }
 
 void KeyFileSettings::save()
 {
-    gchar* directory = g_path_get_dirname(path_.c_str());
+    const std::optional<std::string> target = writeTarget(path_);
+    if (!target) {
+        return;
+    }
+    gchar* directory = g_path_get_dirname(target->c_str());
     const int made = g_mkdir_with_parents(directory, 0700);
     g_free(directory);
     if (made != 0) {
         return;
     }
-    if (damaged_) {
-        // Keep what the user had. If it cannot be moved aside, do not write
-        // over it either.
-        const std::string aside = path_ + ".bad";
-        if (g_rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
+    mode_t mode = 0600;
+    GStatBuf status {};
+    if (g_stat(target->c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        // Made read-only by its owner, or not ours to write: left alone. The
+        // mode bits are asked too, as root may write any file.
+        if ((status.st_mode & S_IWUSR) == 0 || g_access(target->c_str(), W_OK) != 0) {
             return;
         }
-        damaged_ = false;
+        mode = status.st_mode & 0777;
     }
-    gsize length = 0;
-    gchar* data = g_key_file_to_data(file_, &length, nullptr);
-    GError* error = nullptr;
-    // Written to a temporary file and renamed over the old one, so a crash
-    // mid-write leaves the old file or the new one, never half of each.
-    if (!g_file_set_contents(path_.c_str(), data, static_cast<gssize>(length), &error)) {
-        g_error_free(error);
+    // Read again, to keep what was edited by hand since: only the values set
+    // here and not yet written go over it.
+    auto [found, fresh] = load(*target);
+    if (found == Found::damaged && !moveAside(*target)) {
+        return;
     }
-    g_free(data);
+    if (fresh) {
+        for (const std::string& key : unsaved_) {
+            gchar* value = g_key_file_get_value(file_.get(), group, key.c_str(), nullptr);
+            g_key_file_set_value(fresh.get(), group, key.c_str(), value);
+            g_free(value);
+        }
+    }
+    if (!writeKeyFile(*target, fresh ? fresh.get() : file_.get(), mode)) {
+        return;
+    }
+    unsaved_.clear();
+    damaged_ = false;
+    if (fresh) {
+        file_ = std::move(fresh);
+    }
 }
 
 } // namespace lintara::glib

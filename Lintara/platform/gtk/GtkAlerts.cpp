@@ -1,7 +1,10 @@
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
+#include "Lintara/text.hpp"
 
 #include <gtk/gtk.h>
+
+#include <algorithm>
 
 namespace lintara::gtk {
 
@@ -25,14 +28,122 @@ namespace {
         return label;
     }
 
+    // Pango wraps a paragraph that must break inside words in time that
+    // grows with the square of its length: a label took a quarter of a second
+    // for 1,000 characters and over a minute for 20,000, and a label lays out
+    // all its text at once. A short text with short lines is a label as ever;
+    // anything longer goes to a text view, which lays out the lines on screen
+    // first and the rest in small idle steps, with a hard break every
+    // paragraphLimit bytes.
+    constexpr std::size_t labelTextLimit = 1024;
+    constexpr std::size_t labelLineLimit = 256;
+    constexpr std::size_t paragraphLimit = 1024;
+
+    std::size_t longestLine(std::string_view text)
+    {
+        std::size_t longest = 0;
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            longest = std::max(longest, end - start);
+            start = end + 1;
+        }
+        return longest;
+    }
+
+    std::string withParagraphsBroken(std::string_view text)
+    {
+        std::string result;
+        result.reserve(text.size() + text.size() / paragraphLimit);
+        std::size_t run = 0;
+        for (const char c : text) {
+            const bool continuation = (static_cast<unsigned char>(c) & 0xC0U) == 0x80U;
+            if (c == '\n') {
+                run = 0;
+            } else if (run >= paragraphLimit && !continuation) {
+                result += '\n';
+                run = 0;
+            }
+            run += c == '\n' ? 0 : 1;
+            result += c;
+        }
+        return result;
+    }
+
+    // The tallest the informative text may stand before it scrolls: half the
+    // work area, so the message and the buttons always fit beside it.
+    int informativeMaxHeight()
+    {
+        GdkDisplay* display = gdk_display_get_default();
+        GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+        if (monitor == nullptr) {
+            monitor = gdk_display_get_monitor(display, 0);
+        }
+        GdkRectangle area { 0, 0, 1024, 768 };
+        if (monitor != nullptr) {
+            gdk_monitor_get_workarea(monitor, &area);
+        }
+        return std::min(area.height / 2, 600);
+    }
+
+    constexpr int informativeWidthChars = 50;
+
     GtkWidget* informativeLabel(const std::string& text)
     {
         GtkWidget* label = gtk_label_new(text.c_str());
         gtk_label_set_xalign(GTK_LABEL(label), 0);
+        gtk_label_set_yalign(GTK_LABEL(label), 0);
         gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-        gtk_label_set_max_width_chars(GTK_LABEL(label), 50);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), informativeWidthChars);
         gtk_label_set_selectable(GTK_LABEL(label), TRUE);
-        return label;
+        GtkWidget* viewport = gtk_viewport_new(nullptr, nullptr);
+        gtk_viewport_set_shadow_type(GTK_VIEWPORT(viewport), GTK_SHADOW_NONE);
+        gtk_container_add(GTK_CONTAINER(viewport), label);
+        return viewport;
+    }
+
+    GtkWidget* informativeTextView(const std::string& text, GtkScrolledWindow* scrolled, int height)
+    {
+        GtkWidget* view = gtk_text_view_new();
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text.c_str(), -1);
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+        gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
+        gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), 4);
+        gtk_text_view_set_right_margin(GTK_TEXT_VIEW(view), 4);
+        // As wide as the label would be: the font's average character width.
+        PangoFontMetrics* metrics = pango_context_get_metrics(gtk_widget_get_pango_context(view), nullptr, nullptr);
+        const int charWidth = pango_font_metrics_get_approximate_char_width(metrics) / PANGO_SCALE;
+        pango_font_metrics_unref(metrics);
+        gtk_widget_set_size_request(view, charWidth * informativeWidthChars, -1);
+        gtk_scrolled_window_set_min_content_height(scrolled, height);
+        gtk_scrolled_window_set_shadow_type(scrolled, GTK_SHADOW_IN);
+        return view;
+    }
+
+    // A tool's output may be megabytes, or one line of thousands of
+    // characters: only its end is laid out, lines wrap even inside a word,
+    // and a tall text scrolls inside a bounded area.
+    GtkWidget* informativeArea(const Alert& alert)
+    {
+        const std::string& text = alert.informativeText;
+        if (text.size() > displayedTextLimit) {
+            // The dialog shows only the end; the log keeps it all.
+            g_log("Lintara", G_LOG_LEVEL_MESSAGE, "%s:\n%s", alert.messageText.c_str(), text.c_str());
+        }
+        const std::string shown = displayedTail(text);
+        GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+        gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+        const int height = informativeMaxHeight();
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scrolled), height);
+        const bool plain = shown.size() <= labelTextLimit && longestLine(shown) <= labelLineLimit;
+        gtk_container_add(GTK_CONTAINER(scrolled),
+            plain ? informativeLabel(shown)
+                  : informativeTextView(withParagraphsBroken(shown), GTK_SCROLLED_WINDOW(scrolled), height));
+        return scrolled;
     }
 
     struct Outcome {
@@ -84,7 +195,7 @@ ModalResponse GtkAlerts::runModal(const Alert& alert)
     gtk_container_set_border_width(GTK_CONTAINER(content), 12);
     gtk_box_set_spacing(GTK_BOX(content), 8);
     gtk_box_pack_start(GTK_BOX(content), messageLabel(alert.messageText), FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(content), informativeLabel(alert.informativeText), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(content), informativeArea(alert), FALSE, FALSE, 0);
 
     GtkWidget* entry = nullptr;
     if (alert.accessoryView) {

@@ -244,6 +244,18 @@ class TermEndToEnd(unittest.TestCase):
         s.keys("q")
         s.wait_text("EXIT=0")
 
+    def test_a_bogus_language_name_gives_the_root_locale_time(self):
+        # ICU makes no locale of these names; building a formatter from one
+        # crashed at start. The schedule line falls back to a 24-hour time.
+        for variable, value in (("LANG", "aaaaaaaaaaaa"), ("LC_TIME", "toolonglanguage.UTF-8"),
+                                ("LC_ALL", "123456789012")):
+            s = Session(extra_env={variable: value})
+            self.addCleanup(s.close)
+            self.start(s)
+            s.vpn("connect")
+            text = s.wait_text("해제 예정: ")
+            self.assertRegex(line_with(text, "해제 예정: "), r"해제 예정: \d\d:\d\d$", variable)
+
     def test_settings_file_across_restarts_and_a_corrupt_file(self):
         s = self.session
         garbage = b"[Lintara\x00\xff durationMinutes=oops\n"
