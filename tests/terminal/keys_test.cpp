@@ -81,7 +81,22 @@ TEST(LineEditor, EditsInPlaceByCharacterNotByte)
     field.right();
     EXPECT_EQ(field.text(), "9");
     EXPECT_EQ(field.caret(), 1u);
-    // Pasted controls and line breaks are dropped; the field is one line.
-    field.insert("\t1\n2\x1b");
+    // Pasted controls, line breaks and bidirectional controls are dropped;
+    // the field is one line.
+    field.insert("\t1\n2\x1b\u202E\u2066");
     EXPECT_EQ(field.text(), "912");
+}
+
+TEST(LineEditor, AHugePasteStopsAtTheBound)
+{
+    // Every key redraws the field, so a field that grew without bound made
+    // each pasted key cost more than the one before. 64 characters is far
+    // more than any valid entry.
+    LineEditor field("60");
+    field.insert(std::string(100000, '7'));
+    EXPECT_EQ(field.length(), 64u);
+    field.home();
+    field.insert("1");
+    EXPECT_EQ(field.length(), 64u);
+    EXPECT_EQ(field.text().substr(0, 3), "607");
 }
