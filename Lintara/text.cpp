@@ -132,6 +132,16 @@ bool isValidUtf8(std::string_view bytes)
     return true;
 }
 
+std::optional<char32_t> decodeNext(std::string_view text, std::size_t& at)
+{
+    const Decoded decoded = decodeAt(text, at);
+    if (decoded.length == 0) {
+        return std::nullopt;
+    }
+    at += decoded.length;
+    return decoded.codePoint;
+}
+
 std::string decodeUtf8(std::string bytes)
 {
     if (!isValidUtf8(bytes)) {

@@ -33,6 +33,11 @@ namespace lintara {
 [[nodiscard]] std::string decodeUtf8(std::string bytes);
 [[nodiscard]] bool isValidUtf8(std::string_view bytes);
 
+// The code point that starts at text[at], decoded as strictly as isValidUtf8
+// does, with at moved past it. Bytes that are not valid UTF-8 there give
+// nothing and leave at where it was.
+[[nodiscard]] std::optional<char32_t> decodeNext(std::string_view text, std::size_t& at);
+
 // A base-10 integer: one optional '+' or '-', then one or more ASCII digits,
 // and nothing else; the value must fit in 64 signed bits.
 [[nodiscard]] std::optional<std::int64_t> parseInt64(std::string_view text);

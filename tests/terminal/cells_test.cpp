@@ -15,6 +15,8 @@ TEST(Cells, WidthsCountColumnsNotBytes)
     EXPECT_EQ(displayWidth("e\u0301"), 1); // a combining accent takes no column
     EXPECT_EQ(displayWidth("\u1100\u1161"), 2); // conjoining jamo: one syllable's width
     EXPECT_EQ(displayWidth("😀"), 2);
+    EXPECT_EQ(displayWidth("⚡"), 2); // U+26A1, wide since emoji took it
+    EXPECT_EQ(displayWidth("a\u0951 \u05E9\u05C1"), 3); // Devanagari and Hebrew marks take none
     EXPECT_EQ(displayWidth(""), 0);
 }
 
@@ -37,7 +39,11 @@ TEST(Cells, OutsideTextCannotDriveTheTerminal)
     EXPECT_EQ(printable("bad \xFF\xC3\x28 end"), "bad \uFFFD\uFFFD( end");
     EXPECT_EQ(printable("\xE2\x80\xAEreversed"), "\uFFFDreversed");
     EXPECT_EQ(printable("tab\there\r\n"), "tab here\uFFFD\uFFFD");
-    EXPECT_EQ(printable("one\ntwo\r\n", Newlines::keep), "one\ntwo\uFFFD\n");
+    // Bidirectional controls would reorder what follows them on the screen.
+    EXPECT_EQ(printable("\u2066x\u2069\u200E\u200F\u061C\u202B"), "\uFFFDx\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
+    // Kept line breaks: CR LF is one, and a lone CR breaks the line too
+    // rather than send the cursor back over it.
+    EXPECT_EQ(printable("one\ntwo\r\nthree\rfour\r\n\r\n", Newlines::keep), "one\ntwo\nthree\nfour\n\n");
     EXPECT_EQ(printable("한글 ✓"), "한글 ✓");
     // Overlong forms and surrogates are not characters.
     EXPECT_EQ(printable("\xC0\xAF\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace lintara;
 using namespace lintara::terminal;
 
@@ -77,11 +79,58 @@ TEST(Screen, TitleThenMenuWithMarksInText)
 TEST(Screen, NothingWiderOrTallerThanTheTerminal)
 {
     ScreenState state { "VPN 해제 중…", sampleMenu(false), 3, nullptr };
-    for (const int columns : { 8, 13, 20 }) {
-        const std::vector<std::string> lines = layoutScreen(state, columns, 5);
-        EXPECT_EQ(lines.size(), 5u);
+    for (const int columns : { 16, 20, 30 }) {
+        const std::vector<std::string> lines = layoutScreen(state, columns, 7);
+        EXPECT_EQ(lines.size(), 7u);
         for (const std::string& line : lines) {
             EXPECT_LE(displayWidth(line), columns) << line;
+        }
+    }
+}
+
+TEST(Screen, TooSmallForTheTitleAndTheMenuShowsOnlyThat)
+{
+    // A cut title would read as another time; a wrapped line would scroll.
+    ScreenState state { "VPN 0:00:30", sampleMenu(false), 1, nullptr };
+    EXPECT_EQ(layoutScreen(state, 10, 40), (std::vector<std::string> { "too small" }));
+    EXPECT_EQ(layoutScreen(state, 40, 6), (std::vector<std::string> { "terminal too small" }));
+    EXPECT_EQ(layoutScreen(state, 1, 1), (std::vector<std::string> { "" }));
+    EXPECT_EQ(layoutScreen(state, 40, 7).size(), 7u);
+}
+
+TEST(Screen, ALongTextScrollsBetweenTheHeadingAndTheButtons)
+{
+    std::string flood;
+    for (int i = 0; flood.size() < (1u << 20); ++i) {
+        flood += "  >> notice: line " + std::to_string(i) + "\n";
+    }
+    flood += "last line";
+    const int columns = 60;
+    const auto inner = static_cast<std::size_t>(columns - 2);
+    const std::string longLine(20000, 'x');
+    // A tool that flooded its output, and one line of 20,000 characters: the
+    // newest end shows first, and scrolled all the way back, the oldest line
+    // laid out (the cut's mark, for the flood).
+    for (const auto& [text, newest, oldest] : {
+             std::tuple<std::string, std::string, std::string> { flood, "last line", "…" },
+             { longLine, std::string(longLine.size() % inner, 'x'), std::string(inner, 'x') },
+         }) {
+        Dialog dialog { {}, LineEditor() };
+        dialog.alert.messageText = "연결 해제 명령 완료";
+        dialog.alert.informativeText = text;
+        dialog.alert.addButtonWithTitle("확인");
+        const ScreenState state { "VPN ◷", {}, std::nullopt, &dialog };
+        for (const std::size_t back : { std::size_t { 0 }, dialogScroll(dialog, columns, 20).limit + 5 }) {
+            dialog.scrolledBack = back;
+            const std::vector<std::string> lines = layoutScreen(state, columns, 20);
+            ASSERT_EQ(lines.size(), 20u);
+            for (const std::string& line : lines) {
+                EXPECT_LE(displayWidth(line), columns) << line;
+            }
+            EXPECT_EQ(lines[3], "│ 연결 해제 명령 완료");
+            EXPECT_EQ(lines[back == 0 ? 16 : 4], "│ " + (back == 0 ? newest : oldest));
+            EXPECT_EQ(lines[17].rfind("│ ↑/↓ PgUp/PgDn: lines ", 0), 0u) << lines[17];
+            EXPECT_EQ(lines[18], "│ Enter/Esc: 확인");
         }
     }
 }
@@ -119,10 +168,18 @@ TEST(Screen, RepaintTouchesOnlyChangedRows)
 {
     const std::vector<std::string> before { "VPN 0:00:10", "rule", "menu" };
     std::vector<std::string> after = before;
-    EXPECT_EQ(paintChanges(before, after), "");
+    EXPECT_EQ(paintChanges(before, after, 80), "");
     after[0] = "VPN 0:00:09";
-    EXPECT_EQ(paintChanges(before, after), "\x1b[1;1HVPN 0:00:09\x1b[K");
+    EXPECT_EQ(paintChanges(before, after, 80), "\x1b[1;1H\x1b[2KVPN 0:00:09");
     // Rows that are gone are cleared; new ones are drawn.
-    EXPECT_EQ(paintChanges(before, { "VPN ◷" }), "\x1b[1;1HVPN ◷\x1b[K\x1b[2;1H\x1b[2K\x1b[3;1H\x1b[2K");
-    EXPECT_EQ(paintChanges({}, { "a", "b" }), "\x1b[1;1Ha\x1b[K\x1b[2;1Hb\x1b[K");
+    EXPECT_EQ(paintChanges(before, { "VPN ◷" }, 80), "\x1b[1;1H\x1b[2KVPN ◷\x1b[2;1H\x1b[2K\x1b[3;1H\x1b[2K");
+    EXPECT_EQ(paintChanges({}, { "a", "b" }, 80), "\x1b[1;1H\x1b[2Ka\x1b[2;1H\x1b[2Kb");
+
+    // ✓ and ─ are one cell here and two in a CJK terminal: drawn at the edge,
+    // the row may have wrapped onto the next, so every row is drawn again.
+    after[1] = "[a] ✓ 자동 시작";
+    const int width = displayWidth(after[1]);
+    EXPECT_EQ(paintChanges(before, after, width + 1), "\x1b[1;1H\x1b[2KVPN 0:00:09\x1b[2;1H\x1b[2K[a] ✓ 자동 시작");
+    EXPECT_EQ(paintChanges(before, after, width), paintWhole(after));
+    EXPECT_EQ(paintWhole(after), "\x1b[H\x1b[2J\x1b[1;1HVPN 0:00:09\x1b[2;1H[a] ✓ 자동 시작\x1b[3;1Hmenu");
 }

@@ -10,7 +10,7 @@ namespace {
     using Kind = Key::Kind;
 
     // The single control bytes that are keys of their own: Backspace (DEL or
-    // ^H), Ctrl-C, Ctrl-U, and Ctrl-A / Ctrl-E as Home and End.
+    // ^H), Ctrl-C, Ctrl-U, Ctrl-Z, and Ctrl-A / Ctrl-E as Home and End.
     std::optional<Kind> controlKey(unsigned char byte)
     {
         switch (byte) {
@@ -18,6 +18,7 @@ namespace {
         case 0x08: return Kind::backspace;
         case 0x03: return Kind::interrupt;
         case 0x15: return Kind::killLine;
+        case 0x1A: return Kind::suspend;
         case 0x01: return Kind::home;
         case 0x05: return Kind::end;
         default: return std::nullopt;
@@ -59,6 +60,12 @@ namespace {
             if (parameters == "3") {
                 return Kind::del;
             }
+            if (parameters == "5") {
+                return Kind::pageUp;
+            }
+            if (parameters == "6") {
+                return Kind::pageDown;
+            }
             return std::nullopt;
         default: return std::nullopt;
         }
@@ -75,9 +82,7 @@ std::vector<Key> KeyDecoder::feed(std::string_view bytes)
         const auto byte = static_cast<unsigned char>(input[pos]);
         if (byte == 0x1B) {
             if (pos + 1 == input.size()) {
-                keys.push_back({ Kind::escape, {} });
-                ++pos;
-                continue;
+                break; // Escape, or the start of a sequence: the next read tells
             }
             const char introducer = input[pos + 1];
             if (introducer != '[' && introducer != 'O') {
@@ -130,6 +135,21 @@ std::vector<Key> KeyDecoder::feed(std::string_view bytes)
     }
     pending_.erase(0, pos);
     return keys;
+}
+
+bool KeyDecoder::holdsEscape() const { return !pending_.empty() && pending_.front() == '\x1b'; }
+
+std::vector<Key> KeyDecoder::giveUpWaiting()
+{
+    if (!holdsEscape()) {
+        return {};
+    }
+    const bool lone = pending_.size() == 1;
+    pending_.clear();
+    if (lone) {
+        return { { Kind::escape, {} } };
+    }
+    return {};
 }
 
 } // namespace lintara::terminal

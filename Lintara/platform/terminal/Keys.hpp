@@ -10,7 +10,24 @@
 namespace lintara::terminal {
 
 struct Key {
-    enum class Kind { text, enter, escape, up, down, left, right, home, end, backspace, del, interrupt, killLine };
+    enum class Kind {
+        text,
+        enter,
+        escape,
+        up,
+        down,
+        left,
+        right,
+        home,
+        end,
+        pageUp,
+        pageDown,
+        backspace,
+        del,
+        interrupt,
+        killLine,
+        suspend
+    };
     Kind kind = Kind::text;
     // The typed character, for Kind::text; one code point, valid UTF-8.
     std::string text;
@@ -19,12 +36,20 @@ struct Key {
 };
 
 // Splits a byte stream into keys. Bytes are fed as they arrive; a sequence
-// cut between two reads is held until the rest comes. An Escape byte that
-// ends a read stands alone: terminals send a whole sequence in one write, so
-// it was the Escape key. Unknown sequences are swallowed whole.
+// cut between two reads is held until the rest comes. That includes an
+// Escape byte that ends a read: a sequence can arrive in two pieces (over a
+// slow link, or cut by the terminal's writes), so whether it was the Escape
+// key is known only once no more bytes come for a moment. Unknown sequences
+// are swallowed whole.
 class KeyDecoder {
 public:
     [[nodiscard]] std::vector<Key> feed(std::string_view bytes);
+
+    // Whether the bytes held start an escape sequence whose rest has not come.
+    [[nodiscard]] bool holdsEscape() const;
+    // No more bytes came: a lone Escape byte held was the Escape key; the
+    // start of a longer sequence is dropped.
+    [[nodiscard]] std::vector<Key> giveUpWaiting();
 
 private:
     std::string pending_;

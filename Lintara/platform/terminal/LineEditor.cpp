@@ -10,8 +10,11 @@ void LineEditor::insert(std::string_view utf8)
 {
     for (std::size_t pos = 0; pos < utf8.size();) {
         const char32_t c = nextCodePoint(utf8, pos);
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+        if (isUnsafeForTerminal(c)) {
             continue;
+        }
+        if (chars_.size() >= maxLength) {
+            return;
         }
         chars_.insert(chars_.begin() + static_cast<std::ptrdiff_t>(caret_), c);
         ++caret_;

@@ -12,8 +12,13 @@ class LineEditor {
 public:
     explicit LineEditor(std::string_view initial = {});
 
-    // Inserts at the caret and moves past it. Controls and line breaks are
-    // not taken: the field is one line of plain text.
+    // No valid entry comes near this; the bound keeps a huge paste from
+    // costing more than a few keys' work.
+    static constexpr std::size_t maxLength = 64;
+
+    // Inserts at the caret and moves past it. Controls, line breaks and
+    // bidirectional controls are not taken: the field is one line of plain
+    // text. What would go past maxLength is dropped.
     void insert(std::string_view utf8);
     void backspace();
     void deleteForward();

@@ -1,6 +1,7 @@
 #include "Screen.hpp"
 
 #include "Cells.hpp"
+#include "Lintara/text.hpp"
 
 #include <algorithm>
 
@@ -9,6 +10,11 @@ namespace lintara::terminal {
 namespace {
     constexpr int ruleWidth = 40;
     constexpr int fieldWidth = 32;
+    // An entry's selection mark, key and check mark, and a few cells of its
+    // title.
+    constexpr int narrowest = 16;
+    // The title, the rule, and the dialog box's top, button line and bottom.
+    constexpr int dialogFrameRows = 5;
     const std::string reverseOn = "\x1b[7m";
     const std::string reverseOff = "\x1b[27m";
 
@@ -51,22 +57,18 @@ namespace {
         const std::size_t caret = field.caret();
         // Scroll: start far enough right that the text up to the caret, and
         // the caret cell itself, fit.
-        std::size_t first = 0;
-        const auto widthOf = [&](std::size_t from, std::size_t to) {
-            int total = 0;
-            for (std::size_t i = from; i < to; ++i) {
-                total += cellWidth(chars[i]);
-            }
-            return total;
-        };
-        while (first < caret && widthOf(first, caret) + 1 > width) {
-            ++first;
+        // A zero-width character gets a cell of its own, drawn as a space.
+        const auto cells = [](char32_t c) { return std::max(1, cellWidth(c)); };
+        std::size_t first = caret;
+        for (int used = 1; first > 0 && used + cells(chars[first - 1]) <= width;) {
+            --first;
+            used += cells(chars[first]);
         }
         std::string line = "│ [";
         int used = 0;
         for (std::size_t i = first; i <= chars.size(); ++i) {
             const char32_t c = i < chars.size() ? chars[i] : U' ';
-            const int w = std::max(1, cellWidth(c));
+            const int w = cells(c);
             if (used + w > width) {
                 break;
             }
@@ -79,15 +81,60 @@ namespace {
         return line;
     }
 
-    void addDialog(std::vector<std::string>& lines, const Dialog& dialog, int columns)
+    // The dialog's texts wrapped to the box, and how many lines of each fit
+    // between the box's top and its field and buttons. Only the end of a huge
+    // text is laid out at all.
+    struct DialogView {
+        std::vector<std::string> heading;
+        std::vector<std::string> body;
+        std::size_t headingRows = 0;
+        std::size_t bodyRows = 0;
+        bool scrolls = false;
+        bool fits = true;
+        [[nodiscard]] std::size_t scrollLimit() const { return body.size() - bodyRows; }
+    };
+
+    DialogView viewOf(const Dialog& dialog, int columns, int rows)
+    {
+        const auto wrapped = [inner = columns - 2](const std::string& text) {
+            return wrapToWidth(printable(displayedTail(text), Newlines::keep), inner);
+        };
+        DialogView view { wrapped(dialog.alert.messageText), wrapped(dialog.alert.informativeText) };
+        const int room = rows - dialogFrameRows - (dialog.alert.accessoryView ? 1 : 0);
+        const std::size_t lines = view.heading.size() + view.body.size();
+        if (room >= 0 && lines <= static_cast<std::size_t>(room)) {
+            view.headingRows = view.heading.size();
+            view.bodyRows = view.body.size();
+            return view;
+        }
+        // Too long: the heading keeps at most half of the room, and the body
+        // scrolls in the rest, above a line that tells where the view is.
+        if (room < 3) {
+            view.fits = false;
+            return view;
+        }
+        view.scrolls = true;
+        const auto left = static_cast<std::size_t>(room - 1);
+        view.bodyRows = std::min(view.body.size(), left - std::min(view.heading.size(), left / 2));
+        view.headingRows = std::min(view.heading.size(), left - view.bodyRows);
+        return view;
+    }
+
+    void addDialog(std::vector<std::string>& lines, const Dialog& dialog, const DialogView& view, int columns)
     {
         const Alert& alert = dialog.alert;
-        const int inner = std::max(2, columns - 2);
         lines.push_back("┌" + rule(columns - 1));
-        for (const std::string& text : { alert.messageText, alert.informativeText }) {
-            for (const std::string& piece : wrapToWidth(printable(text, Newlines::keep), inner)) {
-                lines.push_back("│ " + piece);
-            }
+        for (std::size_t i = 0; i < view.headingRows; ++i) {
+            lines.push_back("│ " + view.heading[i]);
+        }
+        const std::size_t end = view.body.size() - std::min(dialog.scrolledBack, view.scrollLimit());
+        for (std::size_t i = end - view.bodyRows; i < end; ++i) {
+            lines.push_back("│ " + view.body[i]);
+        }
+        if (view.scrolls) {
+            lines.push_back(fitToWidth("│ ↑/↓ PgUp/PgDn: lines " + std::to_string(end - view.bodyRows + 1) + "-"
+                    + std::to_string(end) + " of " + std::to_string(view.body.size()),
+                columns));
         }
         if (alert.accessoryView) {
             lines.push_back(fieldLine(dialog.field, columns));
@@ -102,6 +149,39 @@ namespace {
         }
         lines.push_back(fitToWidth(buttons, columns));
         lines.push_back("└" + rule(columns - 1));
+    }
+
+    // Shown alone in a terminal too small for anything else: a line that
+    // would wrap could scroll the screen away.
+    std::vector<std::string> tooSmall(int columns)
+    {
+        for (const char* note : { "terminal too small", "too small" }) {
+            if (displayWidth(note) <= columns) {
+                return { note };
+            }
+        }
+        return { "" };
+    }
+
+    // Whether a terminal could draw the row past its last column: characters
+    // outside ASCII counted narrower than two cells are drawn one cell wider
+    // by some terminals (East Asian ambiguous ones in CJK setups, marks and
+    // new emoji by terminals with older tables).
+    bool couldOverflow(std::string_view row, int columns)
+    {
+        int width = 0;
+        for (std::size_t pos = 0; pos < row.size();) {
+            if (row.compare(pos, 2, "\x1b[") == 0) {
+                // The caret's reverse video takes no cells.
+                const std::size_t end = row.find('m', pos);
+                pos = end == std::string_view::npos ? row.size() : end + 1;
+                continue;
+            }
+            const char32_t c = nextCodePoint(row, pos);
+            const int cells = cellWidth(c);
+            width += c >= 0x80 && cells < 2 ? cells + 1 : cells;
+        }
+        return width > columns;
     }
 } // namespace
 
@@ -127,28 +207,42 @@ std::optional<char> keyFor(const MenuItem& item)
 
 bool isChoosable(const MenuItem& item) { return !item.isSeparator && item.action != Action::none; }
 
+TextScroll dialogScroll(const Dialog& dialog, int columns, int rows)
+{
+    const DialogView view = viewOf(dialog, columns, rows);
+    return { view.scrollLimit(), view.bodyRows };
+}
+
 std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows)
 {
-    columns = std::max(columns, 8);
-    std::vector<std::string> lines;
-    lines.push_back(fitToWidth(printable(state.title), columns));
-    lines.push_back(rule(columns));
+    const std::string title = printable(state.title);
+    if (columns < std::max(narrowest, displayWidth(title))) {
+        return tooSmall(columns);
+    }
+    std::vector<std::string> lines { title, rule(columns) };
     if (state.dialog != nullptr) {
-        addDialog(lines, *state.dialog, columns);
+        const DialogView view = viewOf(*state.dialog, columns, rows);
+        if (!view.fits) {
+            return tooSmall(columns);
+        }
+        addDialog(lines, *state.dialog, view, columns);
     } else {
+        if (rows < static_cast<int>(lines.size() + state.menu.items.size())) {
+            return tooSmall(columns);
+        }
         for (std::size_t i = 0; i < state.menu.items.size(); ++i) {
             lines.push_back(entryLine(state.menu.items[i], state.selected == i, columns));
         }
         lines.emplace_back();
         lines.push_back(fitToWidth("↑/↓ Enter, or the key in [ ]", columns));
     }
-    if (rows > 0 && static_cast<int>(lines.size()) > rows) {
+    if (static_cast<int>(lines.size()) > rows) {
         lines.resize(static_cast<std::size_t>(rows));
     }
     return lines;
 }
 
-std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next)
+std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next, int columns)
 {
     std::string out;
     const std::size_t rows = std::max(shown.size(), next.size());
@@ -158,13 +252,24 @@ std::string paintChanges(const std::vector<std::string>& shown, const std::vecto
         if (wasShown && isShown && shown[row] == next[row]) {
             continue;
         }
-        out += "\x1b[" + std::to_string(row + 1) + ";1H";
+        if (isShown && couldOverflow(next[row], columns)) {
+            return paintWhole(next);
+        }
+        // Erased before it is drawn: with wrapping off, erasing after a row
+        // that fills the line would take its last cell away.
+        out += "\x1b[" + std::to_string(row + 1) + ";1H\x1b[2K";
         if (isShown) {
             out += next[row];
-            out += "\x1b[K";
-        } else {
-            out += "\x1b[2K";
         }
+    }
+    return out;
+}
+
+std::string paintWhole(const std::vector<std::string>& next)
+{
+    std::string out = "\x1b[H\x1b[2J";
+    for (std::size_t row = 0; row < next.size(); ++row) {
+        out += "\x1b[" + std::to_string(row + 1) + ";1H" + next[row];
     }
     return out;
 }

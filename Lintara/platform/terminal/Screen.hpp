@@ -7,7 +7,11 @@
 // line reads "> [a] ✓ title": the selection mark, the entry's key in brackets
 // (" - " instead when the entry is disabled, blank for lines that do
 // nothing), a check mark when its state is on, then its title verbatim. A
-// separator is a rule. While a dialog is open it takes the menu's place.
+// separator is a rule. While a dialog is open it takes the menu's place; a
+// text too long for the terminal scrolls inside the dialog, between its
+// heading and its buttons, which always show. Below the smallest size that
+// fits the title and the menu (or the dialog), only "terminal too small"
+// shows.
 #pragma once
 
 #include "LineEditor.hpp"
@@ -29,7 +33,18 @@ namespace lintara::terminal {
 struct Dialog {
     Alert alert;
     LineEditor field;
+    // Lines of the informative text's end scrolled out of view below it; 0
+    // shows the newest end, which is where a tool's output says how it went.
+    std::size_t scrolledBack = 0;
 };
+
+// How far a dialog's text can scroll back in a terminal of the given size,
+// and how many of its lines show at once (a page).
+struct TextScroll {
+    std::size_t limit = 0;
+    std::size_t page = 0;
+};
+[[nodiscard]] TextScroll dialogScroll(const Dialog& dialog, int columns, int rows);
 
 struct ScreenState {
     std::string title;
@@ -45,7 +60,12 @@ struct ScreenState {
 [[nodiscard]] std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows);
 
 // The bytes that turn a terminal showing `shown` into one showing `next`,
-// touching only the rows that differ.
-[[nodiscard]] std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next);
+// touching only the rows that differ; or all of them when a changed row could
+// be drawn past the last of the given columns (terminals disagree on the width
+// of some characters), since it may then have wrapped onto the row below.
+[[nodiscard]] std::string paintChanges(
+    const std::vector<std::string>& shown, const std::vector<std::string>& next, int columns);
+// The bytes that clear the terminal and draw `next`.
+[[nodiscard]] std::string paintWhole(const std::vector<std::string>& next);
 
 } // namespace lintara::terminal

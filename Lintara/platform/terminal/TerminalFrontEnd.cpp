@@ -6,9 +6,11 @@
 #include <glib-unix.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -42,6 +44,11 @@ namespace {
         TerminalFrontEnd& front_;
         Button button_;
     };
+
+    // How long the rest of an escape sequence may take to arrive before the
+    // Escape byte that began it counts as the Escape key: longer than the gap
+    // between the pieces of one sequence, shorter than a person notices.
+    constexpr unsigned escapeWaitMilliseconds = 50;
 
     struct Size {
         int columns = 80;
@@ -94,6 +101,17 @@ TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outpu
             return G_SOURCE_CONTINUE;
         },
         this));
+    if (continuedFd() >= 0) {
+        continuedWatch_ = g_unix_fd_add(
+            continuedFd(), G_IO_IN,
+            [](gint fd, GIOCondition, gpointer data) -> gboolean {
+                char bytes[64];
+                while (read(fd, bytes, sizeof bytes) > 0) { }
+                static_cast<TerminalFrontEnd*>(data)->redraw(Redraw::whole);
+                return G_SOURCE_CONTINUE;
+            },
+            this);
+    }
     redraw(Redraw::whole);
 }
 
@@ -101,6 +119,11 @@ TerminalFrontEnd::~TerminalFrontEnd()
 {
     for (const unsigned watch : signalWatches_) {
         g_source_remove(watch);
+    }
+    for (const unsigned source : { continuedWatch_, escapeWait_ }) {
+        if (source != 0) {
+            g_source_remove(source);
+        }
     }
     g_source_remove(inputWatch_);
     restoreTerminal();
@@ -194,12 +217,7 @@ void TerminalFrontEnd::redraw(Redraw how)
     const Size size = terminalSize(outputFd_);
     ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr };
     const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows);
-    std::string bytes;
-    if (how == Redraw::whole) {
-        shown_.clear();
-        bytes = "\x1b[H\x1b[2J";
-    }
-    bytes += paintChanges(shown_, next);
+    const std::string bytes = how == Redraw::whole ? paintWhole(next) : paintChanges(shown_, next, size.columns);
     shown_ = next;
     if (!bytes.empty()) {
         writeToTerminal(bytes);
@@ -222,6 +240,31 @@ void TerminalFrontEnd::readInput()
     for (Key& key : decoder_.feed(std::string_view(buffer, static_cast<std::size_t>(count)))) {
         keys_.push_back(std::move(key));
     }
+    if (decoder_.holdsEscape() && escapeWait_ == 0) {
+        escapeWait_ = g_timeout_add(
+            escapeWaitMilliseconds,
+            [](gpointer data) -> gboolean {
+                auto* self = static_cast<TerminalFrontEnd*>(data);
+                self->escapeWait_ = 0;
+                self->endEscapeWait();
+                return G_SOURCE_REMOVE;
+            },
+            this);
+    }
+    drainKeys();
+}
+
+void TerminalFrontEnd::endEscapeWait()
+{
+    // The rest may have come just as the wait ended, unread yet.
+    pollfd input { inputFd_, POLLIN, 0 };
+    if (poll(&input, 1, 0) > 0) {
+        readInput();
+        return;
+    }
+    for (Key& key : decoder_.giveUpWaiting()) {
+        keys_.push_back(std::move(key));
+    }
     drainKeys();
 }
 
@@ -230,7 +273,11 @@ void TerminalFrontEnd::drainKeys()
     while (!keys_.empty() && !answer_) {
         const Key key = std::move(keys_.front());
         keys_.pop_front();
-        if (dialog_) {
+        if (key.kind == Key::Kind::suspend) {
+            // Raw mode turns off the terminal's own Ctrl-Z; this does what
+            // it would, and SIGTSTP's handler hands the terminal back first.
+            raise(SIGTSTP);
+        } else if (dialog_) {
             handleDialogKey(key);
         } else {
             // May open a dialog, which drains the keys typed after this one.
@@ -285,6 +332,13 @@ void TerminalFrontEnd::handleDialogKey(const Key& key)
         // this simply closes the alert.
         answer_ = alertSecondButtonReturn;
         return;
+    case Key::Kind::up:
+    case Key::Kind::down:
+    case Key::Kind::pageUp:
+    case Key::Kind::pageDown:
+        scrollDialog(key.kind);
+        redraw();
+        return;
     default: break;
     }
     if (!editable) {
@@ -302,6 +356,23 @@ void TerminalFrontEnd::handleDialogKey(const Key& key)
     default: return;
     }
     redraw();
+}
+
+void TerminalFrontEnd::scrollDialog(Key::Kind kind)
+{
+    const Size size = terminalSize(outputFd_);
+    const TextScroll scroll = dialogScroll(*dialog_, size.columns, size.rows);
+    // A page keeps one line of the last in view.
+    const std::size_t page = std::max<std::size_t>(scroll.page, 2) - 1;
+    std::size_t& back = dialog_->scrolledBack;
+    back = std::min(back, scroll.limit);
+    switch (kind) {
+    case Key::Kind::up: back = std::min(back + 1, scroll.limit); break;
+    case Key::Kind::pageUp: back = std::min(back + page, scroll.limit); break;
+    case Key::Kind::down: back -= std::min<std::size_t>(back, 1); break;
+    case Key::Kind::pageDown: back -= std::min(back, page); break;
+    default: break;
+    }
 }
 
 void TerminalFrontEnd::moveSelection(int step)

@@ -54,6 +54,9 @@ private:
     void drainKeys();
     void handleMenuKey(const Key& key);
     void handleDialogKey(const Key& key);
+    void scrollDialog(Key::Kind kind);
+    // The wait for the rest of an escape sequence is over.
+    void endEscapeWait();
     void moveSelection(int step);
     void choose(std::optional<std::size_t> index);
 
@@ -70,6 +73,8 @@ private:
     std::optional<long> answer_;
     std::vector<std::string> shown_;
     unsigned inputWatch_ = 0;
+    unsigned escapeWait_ = 0;
+    unsigned continuedWatch_ = 0;
     std::vector<unsigned> signalWatches_;
 };
 

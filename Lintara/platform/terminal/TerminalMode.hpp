@@ -10,9 +10,16 @@
 namespace lintara::terminal {
 
 // Raw input (no echo, no line editing, no signals from keys, so Ctrl-C
-// arrives as a key), the alternate screen, the cursor hidden. Registers the
-// restore for exit(), std::terminate and fatal signals.
+// arrives as a key), the alternate screen, the cursor hidden, no wrapping at
+// the margin. Registers the restore for exit(), std::terminate and fatal
+// signals, and for SIGTSTP: the terminal is restored before the stop and
+// taken again on SIGCONT.
 void enterFullScreen(int inputFd, int outputFd);
+
+// Readable each time the terminal has been taken again after a stop, when
+// the screen must be drawn anew; read it empty first. -1 before
+// enterFullScreen.
+[[nodiscard]] int continuedFd();
 
 // Puts back the modes saved by enterFullScreen. Safe to call more than once,
 // and from a signal handler.

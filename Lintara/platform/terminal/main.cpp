@@ -6,9 +6,10 @@
 //    per entry (a, 1, 2, 4, c, x, q), Up/Down and Enter, and Ctrl-C as quit;
 //  - the custom-duration dialog and the message alert drawn in the terminal,
 //    with an editable field (UTF-8 and Hangul, Backspace, Delete, Left/Right,
-//    Home/End, Ctrl-U);
+//    Home/End, Ctrl-U), and a long message scrolled inside the screen;
 //  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
-//    a closed terminal, an uncaught exception or a crash;
+//    a closed terminal, an uncaught exception or a crash; and handed back to
+//    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
 //  - from the GLib base: the one-second tick, the gated main queue, wake from
 //    sleep through login1, the settings file, the short time of day through
 //    ICU, and the one-per-user lock;

@@ -8,13 +8,18 @@ alarm ends any test that runs away. Run by ctest, one test per process:
     python3 term_e2e.py TermEndToEnd.test_name
 with LINTARA_TERM and LINTARA_FAKE_VPN naming the two programs.
 """
+import fcntl
 import os
+import pty
 import re
 import shutil
 import signal
 import subprocess
+import struct
 import sys
 import tempfile
+import termios
+import threading
 import time
 import unittest
 
@@ -82,10 +87,11 @@ class Session:
         return subprocess.run(["tmux", "-S", self.socket, "-f", "/dev/null", *args],
                               check=check, capture_output=True, text=True, timeout=20)
 
-    def launch(self, columns=100, rows=40):
-        """Starts lintara-term in a new tmux window; returns its target."""
+    def launch(self, columns=100, rows=40, program=None):
+        """Starts lintara-term (or another program) in a new tmux window;
+        returns its target."""
         command = ["env", "-i"] + ["%s=%s" % item for item in self.env.items()] + \
-            ["sh", self.wrapper, TERM_BINARY]
+            (program or ["sh", self.wrapper, TERM_BINARY])
         target = "main:%d" % self.windows
         if not self.started:
             self.tmux("new-session", "-d", "-s", "main", "-x", str(columns), "-y", str(rows), *command)
@@ -160,6 +166,19 @@ def read(path):
             return f.read().decode("utf-8", "replace")
     except FileNotFoundError:
         return ""
+
+
+def drain(fd, into):
+    """Reads a terminal's output until it closes, so that the program never
+    blocks writing."""
+    while True:
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:
+            return
+        if not chunk:
+            return
+        into.extend(chunk)
 
 
 def line_with(text, needle):
@@ -348,6 +367,129 @@ class TermEndToEnd(unittest.TestCase):
         s.wait_text("종료 (예약도 취소)", target=target)
         s.keys("C-c", target=target)
         self.assert_restored(target, 0)
+
+    def test_a_flood_of_output_scrolls_inside_the_alert(self):
+        # A disconnect that prints a mebibyte, with CR LF line ends.
+        s = self.session
+        os.makedirs(os.path.dirname(s.settings))
+        with open(s.settings, "w") as f:
+            f.write("[Lintara]\ndurationMinutes=1\n")
+        s.env["LINTARA_FAKE_VPN_FAULTS"] = "disconnect:flood=1 disconnect:crlf"
+        s.vpn("connect")
+        self.start()
+        # Inside the screen: the heading, the newest end (the tool's prompt),
+        # where the view is, and the button line.
+        hint = r"↑/↓ PgUp/PgDn: lines (\d+)-(\d+) of (\d+)"
+        text = s.wait_text("연결 해제 명령 완료", "Enter/Esc: 확인", "└", limit=120)
+        rows = text.split("\n")
+        self.assertEqual([row for row in rows[4:-4] if row != "│"][-1], "│ VPN>")
+        first, last, total = map(int, re.search(hint, rows[-4]).groups())
+        self.assertEqual(last, total)
+        self.assertNotIn("\ufffd", text)
+        # Page Up shows the page before, Down one line further on; the
+        # buttons stay where they were.
+        s.keys("PPage")
+        text = s.wait_for(lambda t: re.search(hint, t).group(2) == str(first), "the page before")
+        self.assertIn(">> notice: Connection statistics follow", text)
+        s.keys("Down")
+        text = s.wait_for(lambda t: re.search(hint, t).group(2) == str(first + 1), "one line on")
+        self.assertIn("│ Enter/Esc: 확인", text.split("\n")[-3])
+        s.keys("Enter")
+        s.wait_text("VPN 연결 안 됨", "종료 (예약도 취소)")
+
+    def test_an_escape_sequence_split_across_two_writes_is_one_key(self):
+        # Its own terminal, so that the test chooses how the bytes are cut:
+        # Escape alone, read by the program before the rest of Down comes.
+        s = self.session
+        os.makedirs(os.path.dirname(s.settings))
+        with open(s.settings, "w") as f:
+            f.write("[Lintara]\ndurationMinutes=30\n")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 100, 0, 0))
+        program = subprocess.Popen([TERM_BINARY], stdin=slave, stdout=slave, stderr=slave, env=s.env,
+                                   start_new_session=True)
+        self.addCleanup(program.wait, 20)
+        self.addCleanup(program.kill)
+        output = bytearray()
+        threading.Thread(target=drain, args=(master, output), daemon=True).start()
+        deadline = time.monotonic() + WAIT
+        while "종료 (예약도 취소)".encode() not in output:
+            self.assertLess(time.monotonic(), deadline, "no menu")
+            time.sleep(0.1)
+
+        def unread():
+            return struct.unpack("i", fcntl.ioctl(slave, termios.FIONREAD, b"\0" * 4))[0]
+
+        # A whole Down moves the selection from the switch to 1시간; the split
+        # one must move it on to 2시간, for Enter to choose. Read as Escape, it
+        # leaves 1시간 chosen. The program waits 50 ms for the rest, so a
+        # slower try proves nothing and is made again.
+        os.write(master, b"\x1b[B")
+        for _ in range(5):
+            started = time.monotonic()
+            os.write(master, b"\x1b")
+            while unread() > 0 or time.monotonic() - started < 0.002:
+                time.sleep(0.0005)
+            os.write(master, b"[B")
+            conclusive = time.monotonic() - started < 0.04
+            os.write(master, b"\r")
+            settings = s.wait_file(s.settings, lambda t: "durationMinutes=30" not in t, "a chosen preset")
+            if "durationMinutes=120" in settings or conclusive:
+                break
+            with open(s.settings, "w") as f:
+                f.write("[Lintara]\ndurationMinutes=30\n")
+        self.assertIn("durationMinutes=120", settings)
+        os.write(master, b"q")
+        self.assertEqual(program.wait(WAIT), 0)
+
+    def test_suspend_hands_the_terminal_back_and_resume_takes_it_again(self):
+        s = self.session
+        s.env["PS1"] = "READY$ "
+        s.launch(program=["bash", "--norc", "--noprofile", "-i"])
+        s.wait_text("READY$")
+        s.type(TERM_BINARY)
+        s.keys("Enter")
+        s.wait_text("종료 (예약도 취소)")
+        # Ctrl-Z, then SIGTSTP from outside: each time the shell's prompt on
+        # the normal screen in cooked mode; after fg the whole screen again,
+        # answering single keys.
+        for suspend, key, minutes in (("C-z", "2", 120), (signal.SIGTSTP, "4", 240)):
+            if isinstance(suspend, str):
+                s.keys(suspend)
+            else:
+                os.kill(s.lintara_pid(), suspend)
+            s.wait_for(lambda t: t.rstrip().endswith("READY$"), "the shell's prompt")
+            self.assertEqual(s.pane("#{alternate_on}"), "0")
+            s.type("echo MODES%d: $(stty -a)" % minutes)
+            s.keys("Enter")
+            s.wait_text("MODES%d: speed" % minutes)
+            stty = line_with(s.screen(joined=True), "MODES%d: speed" % minutes)
+            for mode in ("icanon", "echo", "isig"):
+                self.assertRegex(stty, r"(^|\s)%s(\s|$)" % mode)
+            s.type("fg")
+            s.keys("Enter")
+            s.wait_text("VPN ◷", "종료 (예약도 취소)")
+            self.assertEqual(s.pane("#{alternate_on}"), "1")
+            s.keys(key)
+            s.wait_text("설정 시간: %d분" % minutes)
+        s.keys("q")
+        s.wait_for(lambda t: t.rstrip().endswith("READY$"), "the prompt after quitting")
+
+    def test_a_terminal_too_small_shows_only_that(self):
+        s = self.session
+        target = self.start()
+        # Ten columns cannot hold the title whole, nor one the note: never a
+        # cut title, never a wrapped line.
+        for columns, rows, note in ((10, 40, "too small"), (1, 1, "")):
+            s.tmux("resize-window", "-t", target, "-x", str(columns), "-y", str(rows))
+            s.wait_for(lambda t: t.split("\n")[0] == note and not "".join(t.split("\n")[1:]).strip(),
+                       "only %r at %dx%d" % (note, columns, rows), target)
+        s.tmux("resize-window", "-t", target, "-x", "100", "-y", "40")
+        s.wait_text("VPN ◷", "종료 (예약도 취소)", target=target)
+        s.keys("2", target=target)
+        s.wait_text("설정 시간: 120분", target=target)
 
     def test_wake_from_login1_ticks_at_once(self):
         s = self.session
