@@ -534,5 +534,92 @@ def no_display(session):
     assert_true("lintara-term" in completed.stderr, f"the message does not point to lintara-term: {completed.stderr!r}")
 
 
+# -------------------------------------------------------------- the deadline
+# The deadline holds whatever happens around it: a dialog left open, queries
+# that answer late in a second, a VPN up again at once.
+
+LABEL_SIGNAL = re.compile(r"^signal time=([0-9.]+) .*member=XAyatanaNewLabel$")
+
+
+def start_minute_countdown(session):
+    """Set to one minute with the VPN up: the answer to the first query starts
+    the countdown. Returns the earliest the deadline can be: that query's
+    start plus the minute."""
+    path = os.path.join(session.root, "config", "lintara", "settings.ini")
+    os.makedirs(os.path.dirname(path))
+    with open(path, "w") as file:
+        file.write("[Lintara]\ndurationMinutes=1\nautomatic=true\n")
+    start(session, "Connected")
+    wait_for_countdown(session)
+    return [at for call, at in session.vpn_calls() if call == "state"][0] + 60
+
+
+def first_disconnect(session, timeout=20.0):
+    return wait_for(lambda: [at for call, at in session.vpn_calls() if call == "disconnect"][:1],
+                    "the disconnect", timeout)[0]
+
+
+@test(timeout=110)
+def dialog_gives_way_at_the_deadline(session):
+    earliest = start_minute_countdown(session)
+    session.wait_for_label(lambda text: (seconds_left(text) or 99) <= 8, "8 s left", timeout=80)
+    session.click_label(CUSTOM)
+    session.dialog(DIALOG_TITLE)
+    assert_true(time.time() < earliest - 2, "the dialog opened too late to be left open")
+    # Nobody answers: at the deadline it gives way, and the disconnect
+    # follows, instead of waiting as long as the dialog stays open.
+    session.wait_for_no_window(DIALOG_TITLE)
+    assert_true(time.time() > earliest, "the dialog closed before the deadline")
+    late = first_disconnect(session) - earliest
+    assert_true(0 < late < 1.5, f"the disconnect started {late:.2f} s after the earliest deadline")
+    session.dialog(DISCONNECT_DONE)
+
+
+@test(timeout=110)
+def label_counts_down_evenly_and_disconnects_on_time(session):
+    # Shared with the other front end's tests; no bytecode left in the source tree.
+    sys.dont_write_bytecode = True
+    sys.path.insert(0, os.path.dirname(harness.HERE))
+    from countdown_pace import pace_problems
+    # The query that starts the countdown answers at once, the later ones
+    # half a second after their tick, as real ones do.
+    earliest = start_minute_countdown(session)
+    session.set_faults("state:sleep=0.5")
+    # The label as a panel gets it: each change is a signal on the bus.
+    log = os.path.join(session.root, "labels.log")
+    with open(log, "w") as file:
+        session._spawn(["dbus-monitor", "--address", session.session_address,
+                        "type='signal',member='XAyatanaNewLabel'"], stdout=file, stderr=subprocess.DEVNULL)
+
+    def changes():
+        found = []
+        with open(log, errors="replace") as file:
+            lines = file.read().split("\n")
+        for header, argument in zip(lines, lines[1:]):
+            match = LABEL_SIGNAL.match(header)
+            if match and argument.strip().startswith("string "):
+                left = seconds_left(argument.strip()[len("string "):].strip('"'))
+                if not found or found[-1][1] != left:
+                    found.append((float(match.group(1)), left))
+        return found if found and found[-1][1] is None and len(found) > 1 else None
+
+    recorded = wait_for(changes, "the countdown to end in the label's signals", 90)
+    problems = pace_problems(recorded, first_disconnect(session), earliest)
+    assert_true(not problems, problems)
+
+
+@test()
+def vpn_up_again_after_the_disconnect_counts_down_again(session):
+    start(session, "Connected", LINTARA_TESTING_CLOCK_SCALE="600")
+    wait_for_countdown(session)
+    session.dialog(DISCONNECT_DONE, timeout=30)
+    # The client reconnects by itself before the outcome is read: the next
+    # query finds a new connection, not the old one still up.
+    session.set_vpn("Connected")
+    session.xdotool("key", "Return")
+    session.wait_for_no_window(DISCONNECT_DONE)
+    wait_for_countdown(session, "a countdown for the connection that came back")
+
+
 if __name__ == "__main__":
     sys.exit(harness.run(TESTS, sys.argv))

@@ -11,7 +11,8 @@
 //  - faults chosen by the environment or by a file: hang, ignore SIGTERM,
 //    a grandchild that holds the pipe, a flood of output, invalid UTF-8, CR
 //    or CR LF line ends, an exit status, death by a signal, a slow start, no
-//    state line, an empty output and `Unknown` printed last.
+//    state line, an empty output, `Unknown` printed last, and a tool that
+//    writes terminal escapes to its standard input or reads from it.
 // Leaves out: the real tool's interactive mode, its other commands and any
 // actual network.
 //
@@ -208,6 +209,8 @@ struct Faults {
     bool noState = false;
     bool silent = false;
     bool unknownLast = false;
+    bool writeStdin = false;
+    bool readStdin = false;
 
     // Whether a disconnect run failed, so that the state stays as it was.
     [[nodiscard]] bool disconnectFails() const
@@ -261,6 +264,10 @@ bool applyFault(Faults& faults, std::string_view item, std::string_view word)
         faults.silent = true;
     } else if (name == "unknown-last") {
         faults.unknownLast = true;
+    } else if (name == "write-stdin") {
+        faults.writeStdin = true;
+    } else if (name == "read-stdin") {
+        faults.readStdin = true;
     } else {
         return false;
     }
@@ -452,6 +459,17 @@ int main(int argc, char** argv)
     }
     if (faults.sleepSeconds > 0) {
         sleepFor(faults.sleepSeconds);
+    }
+    // A tool that treats its standard input as the user's terminal: it sets
+    // the window title and leaves the alternate screen, then waits for a key.
+    // Given a terminal, the first would wreck the caller's screen and the
+    // second stop the tool (SIGTTIN) when it is not in the foreground.
+    if (faults.writeStdin) {
+        writeAll(STDIN_FILENO, "\x1b]2;fake-vpn wrote this title\x07\x1b[?1049l");
+    }
+    if (faults.readStdin) {
+        char key = 0;
+        while (::read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) { }
     }
 
     Output output(faults);

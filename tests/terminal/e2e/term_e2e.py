@@ -530,6 +530,126 @@ class TermEndToEnd(unittest.TestCase):
         s.keys("q")
         s.wait_text("EXIT=0")
 
+    # ---------------------------------------------------------------- deadline
+    # The deadline holds whatever happens around it: a dialog left open, a
+    # VPN up again at once, queries that answer late in a second, a tool that
+    # takes standard input for the user's terminal.
+
+    COUNTDOWN_TITLE = re.compile(r"VPN (\d+):(\d\d):(\d\d)$")
+
+    def seconds_left(self, screen):
+        """The seconds the title (the screen's first line) shows, or None."""
+        match = self.COUNTDOWN_TITLE.match(screen.split("\n")[0])
+        if not match:
+            return None
+        hours, minutes, seconds = (int(part) for part in match.groups())
+        return hours * 3600 + minutes * 60 + seconds
+
+    def tool_calls(self, word):
+        """The wall-clock start of each run of the tool with this word."""
+        return [float(fields[1]) for fields in (line.split() for line in read(self.session.tool_log).splitlines())
+                if len(fields) >= 2 and fields[0] == word]
+
+    def set_faults(self, faults):
+        s = self.session
+        path = s.env.setdefault("LINTARA_FAKE_VPN_FAULTS_FILE", os.path.join(s.root, "vpn.faults"))
+        with open(path + ".new", "w") as f:
+            f.write(faults)
+        os.replace(path + ".new", path)
+
+    def start_minute_countdown(self):
+        """lintara-term set to one minute with the VPN up: the answer to its
+        first query starts the countdown. Returns the earliest the deadline
+        can be: that query's start plus the minute."""
+        s = self.session
+        os.makedirs(os.path.dirname(s.settings))
+        with open(s.settings, "w") as f:
+            f.write("[Lintara]\ndurationMinutes=1\nautomatic=true\n")
+        self.set_faults("")
+        s.vpn("connect")
+        self.start()
+        s.wait_for(lambda t: self.seconds_left(t) is not None, "the countdown")
+        return self.tool_calls("state")[0] + 60
+
+    def first_disconnect(self):
+        self.session.wait_file(self.session.tool_log, lambda t: "disconnect " in t, "the disconnect")
+        return self.tool_calls("disconnect")[0]
+
+    def test_deadline_closes_a_dialog_left_open(self):
+        s = self.session
+        earliest = self.start_minute_countdown()
+        s.wait_for(lambda t: (self.seconds_left(t) or 99) <= 8, "8 s left", limit=90)
+        s.keys("c")
+        s.wait_text("자동 해제 시간을 설정하세요")
+        self.assertLess(time.time(), earliest - 2, "the dialog opened too late to be left open")
+        # Nobody answers: at the deadline it gives way, and the disconnect
+        # follows, instead of waiting as long as the dialog stays open.
+        s.wait_for(lambda t: "자동 해제 시간을 설정하세요" not in t, "the dialog to close by itself",
+                   limit=earliest - time.time() + WAIT)
+        closed = time.time()
+        self.assertGreater(closed, earliest, "the dialog closed before the deadline")
+        late = self.first_disconnect() - earliest
+        self.assertTrue(0 < late < 1.5, "the disconnect started %.2f s after the earliest deadline" % late)
+        s.wait_text("연결 해제 명령 완료", "Enter/Esc: 확인")
+
+    def test_vpn_up_again_after_the_disconnect_counts_down_again(self):
+        s = self.session
+        self.start_minute_countdown()
+        s.wait_text("연결 해제 명령 완료", "Enter/Esc: 확인", limit=120)
+        # The client reconnects by itself before the outcome is read: the next
+        # query finds a new connection, not the old one still up.
+        s.vpn("connect")
+        s.keys("Enter")
+        s.wait_for(lambda t: self.seconds_left(t) is not None and "VPN 연결됨" in t,
+                   "a countdown for the connection that came back")
+
+    def test_countdown_from_a_query_ticks_evenly_and_disconnects_on_time(self):
+        # Shared with the other front end's tests; no bytecode left in the source tree.
+        sys.dont_write_bytecode = True
+        sys.path.insert(0, os.path.dirname(os.path.dirname(HERE)))
+        from countdown_pace import pace_problems
+        s = self.session
+        # The query that starts the countdown answers at once, the later ones
+        # half a second after their tick, as real ones do.
+        earliest = self.start_minute_countdown()
+        self.set_faults("state:sleep=0.5")
+        changes = []
+        title = None
+        limit = time.monotonic() + 100
+        while not (changes and changes[-1][1] is None and self.tool_calls("disconnect")):
+            self.assertLess(time.monotonic(), limit, "the countdown did not end: %r" % changes)
+            line = s.tmux("capture-pane", "-p", "-S", "0", "-E", "0", "-t", "main:0").stdout.rstrip("\n")
+            if line != title:
+                title = line
+                changes.append((time.time(), self.seconds_left(line)))
+            time.sleep(0.01)
+        problems = pace_problems(changes, self.tool_calls("disconnect")[0], earliest)
+        if problems:
+            self.fail(problems)
+
+    def test_tool_gets_no_terminal(self):
+        s = self.session
+        # A tool that writes escapes to its standard input, then reads it.
+        self.set_faults("state:write-stdin state:read-stdin")
+        s.vpn("connect")
+        s.launch()
+        s.wait_file(s.tool_log, lambda t: "state " in t, "the first query")
+        asked = self.tool_calls("state")[0]
+        limit = time.monotonic() + WAIT
+        while "VPN 연결됨" not in s.screen() and time.monotonic() < limit:
+            time.sleep(0.1)
+        answered = time.time()
+        # The screen is Lintara's alone: still in the alternate screen, with
+        # its own title, and drawn whole.
+        self.assertEqual(s.pane("#{alternate_on}"), "1", "the tool left the alternate screen")
+        self.assertNotIn("fake-vpn", s.pane("#{pane_title}"))
+        text = s.screen()
+        self.assertIn("종료 (예약도 취소)", text)
+        # The read found nothing to wait for: the answer came well within
+        # the 8 s a query may take.
+        self.assertIn("VPN 연결됨", text)
+        self.assertLess(answered - asked, 4)
+
 
 if __name__ == "__main__":
     unittest.main()
