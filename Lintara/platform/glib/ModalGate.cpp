@@ -38,8 +38,10 @@ bool ModalGate::runModalLoop(const std::function<bool()>& finished, std::optiona
             g_main_context_iteration(context_, TRUE);
             continue;
         }
-        const double now = static_cast<double>(g_get_real_time()) / 1e6 - unixTimeOfReferenceDate;
-        const double left = closesAt->timeIntervalSinceReferenceDate - now;
+        const Date now = clock_ != nullptr
+            ? clock_->now()
+            : Date { static_cast<double>(g_get_real_time()) / 1e6 - unixTimeOfReferenceDate };
+        const double left = closesAt->timeIntervalSince(now);
         if (!(left > 0)) {
             return true;
         }

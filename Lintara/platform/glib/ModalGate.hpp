@@ -52,8 +52,13 @@ public:
 
     [[nodiscard]] GMainContext* context() const { return context_; }
 
+    // The clock a dialog's closesAt is read against: the one the controller
+    // set it from. Without one, the system's wall clock.
+    void useClock(Clock& clock) { clock_ = &clock; }
+
 private:
     GMainContext* context_;
+    Clock* clock_ = nullptr;
     int depth_ = 0;
 };
 

@@ -137,6 +137,7 @@ int main()
     });
     glib::IcuClock wallClock;
     ScaledClock clock(wallClock, testingClockScale());
+    gate.useClock(clock);
 #else
     glib::IcuClock clock;
 #endif

@@ -65,6 +65,7 @@ int main()
     lintara::glib::GlibRunLoop runLoop(gate);
     lintara::glib::Login1Wake wake(mainQueue);
     lintara::glib::IcuClock clock;
+    gate.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
     lintara::posix::ProcessFactory processes;
