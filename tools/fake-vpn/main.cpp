@@ -103,7 +103,12 @@ void appendLogLine(const char* logPath, const char* event)
     line[length++] = ' ';
     length += formatUnsigned(line + length, static_cast<std::uint64_t>(::getpid()));
     line[length++] = '\n';
-    (void)::write(fd, line, length);
+    // One write, so calls never interleave; a log that cannot be written
+    // leaves nothing for the test to find, which fails it there.
+    if (::write(fd, line, length) < 0) {
+        ::close(fd);
+        return;
+    }
     ::close(fd);
 }
 
