@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -156,6 +157,47 @@ namespace {
         for (const auto& [fd, target] : open) {
             EXPECT_FALSE(ours.contains(target)) << "descriptor " << fd << " (" << target << ") reached the child";
         }
+    }
+
+    TEST_F(Runner, TheChildReadsNothingOfOursAndHasASessionOfItsOwnWithoutATerminal)
+    {
+        const std::string path = writeScript("session-probe",
+            "#!/bin/sh\n"
+            "printf 'read=%s\\n' \"$(cat)\"\n"
+            "printf 'input=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+            "set -- $(cat /proc/$$/stat)\n"
+            "echo \"$1 $5 $6 $7\"\n",
+            0755);
+        // Our standard input, while the probe runs: a pipe with a line waiting.
+        std::array<int, 2> typed {};
+        ASSERT_EQ(::pipe(typed.data()), 0);
+        ASSERT_EQ(::write(typed[1], "typed\n", 6), 6);
+        ::close(typed[1]);
+        const int savedInput = ::dup(STDIN_FILENO);
+        ::dup2(typed[0], STDIN_FILENO);
+        ::close(typed[0]);
+        const Finished finished = ToolRun(path, { "state" }).finish();
+        ::dup2(savedInput, STDIN_FILENO);
+        ::close(savedInput);
+
+        std::istringstream lines(finished.output);
+        std::string read;
+        std::string input;
+        std::getline(lines, read);
+        std::getline(lines, input);
+        EXPECT_EQ(read, "read=");
+        EXPECT_EQ(input, "input=/dev/null");
+        // pid, process group, session and controlling terminal: the child
+        // leads a group and a session of its own, and has no terminal.
+        long pid = 0;
+        long group = -1;
+        long session = -1;
+        long terminal = -1;
+        lines >> pid >> group >> session >> terminal;
+        EXPECT_GT(pid, 0) << finished.output;
+        EXPECT_EQ(group, pid);
+        EXPECT_EQ(session, pid);
+        EXPECT_EQ(terminal, 0);
     }
 
     TEST_F(Runner, TheStatusIsTheExitCodeOrTheSignalNumber)

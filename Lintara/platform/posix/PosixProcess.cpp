@@ -52,6 +52,21 @@ namespace {
         }
     }
 
+    // Puts the child in a process group of its own, so that terminate
+    // reaches whatever it starts, and where the system can, in a session of
+    // its own: no controlling terminal, so it can neither write to the user's
+    // terminal nor be stopped reading it. The session's leader leads its
+    // group too, and may not be asked to join one. Returns the spawn flag.
+    short ownGroup([[maybe_unused]] posix_spawnattr_t& attributes)
+    {
+#ifdef POSIX_SPAWN_SETSID
+        return POSIX_SPAWN_SETSID;
+#else
+        posix_spawnattr_setpgroup(&attributes, 0);
+        return POSIX_SPAWN_SETPGROUP;
+#endif
+    }
+
     void closeDescriptor(int& fd)
     {
         if (fd >= 0) {
@@ -297,14 +312,16 @@ namespace {
         posix_spawnattr_t attributes;
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
+        // Nothing of ours to read: a tool that reads its input gets the end
+        // at once, and never our terminal.
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         if (outputPipe) {
             posix_spawn_file_actions_adddup2(&actions, outputPipe->writeEnd(), STDOUT_FILENO);
         }
         if (errorPipe) {
             posix_spawn_file_actions_adddup2(&actions, errorPipe->writeEnd(), STDERR_FILENO);
         }
-        // Its own group, so that terminate reaches whatever it starts; no
-        // blocked signals and default handlers, whatever the thread that
+        // No blocked signals and default handlers, whatever the thread that
         // launches it has set up for itself.
         sigset_t none;
         sigset_t all;
@@ -314,8 +331,7 @@ namespace {
         sigdelset(&all, SIGKILL);
         sigdelset(&all, SIGSTOP);
         posix_spawnattr_setflags(
-            &attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-        posix_spawnattr_setpgroup(&attributes, 0);
+            &attributes, static_cast<short>(ownGroup(attributes) | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &all);
 

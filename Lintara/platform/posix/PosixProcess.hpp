@@ -2,18 +2,20 @@
 //
 // Provides:
 //  - launch with posix_spawn, never through a shell: the argument vector is the
-//    path and the arguments given; standard input, the environment and the
-//    working directory are inherited;
+//    path and the arguments given; the environment and the working directory
+//    are inherited; standard input is /dev/null;
 //  - one pipe that may carry both standard output and standard error; every
 //    descriptor is close-on-exec, so no other child inherits it;
 //  - a launch failure (missing, not a regular file, not executable) as a
 //    LaunchError "<path>: <reason>", never as exit status 127;
-//  - the child in its own process group: terminate() sends SIGTERM to the
-//    group and, if the child is still there 2 s later, SIGKILL;
+//  - the child in its own process group, and in a session of its own with no
+//    controlling terminal where the system can start one (Linux, macOS 10.15
+//    and later): terminate() sends SIGTERM to the group and, if the child is
+//    still there 2 s later, SIGKILL;
 //  - output bounded in memory (see BoundedOutput.hpp);
 //  - the termination status: the exit code, or the signal's number.
 // Leaves out: a pseudo-terminal, a different environment or working directory,
-// and standard input of the child's own. The host must not set SIGCHLD to be
+// and anything for the child to read. The host must not set SIGCHLD to be
 // ignored, since that would let the kernel reap the child behind our back.
 #pragma once
 
