@@ -18,6 +18,7 @@
 #include <thread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,14 +130,20 @@ namespace {
             "printf '%s|%s|%s|%s|%s\\n' \"$0\" \"$#\" \"$1\" \"$PWD\" \"$LINTARA_FAKE_VPN_LOG\"\n"
             "for fd in /proc/$$/fd/*; do echo \"open ${fd##*/} $(readlink \"$fd\")\" >&2; done\n",
             0755);
-        // Another run's pipe, open in this process while the probe starts.
+        // Another run's pipe, open in this process while the probe starts,
+        // and a descriptor left inheritable, as one open when Lintara started.
         ProcessFactory factory;
         const auto unrelated = factory.makePipe();
-        const std::set<std::string> ours = closeOnExecTargets();
+        std::set<std::string> ours = closeOnExecTargets();
         ASSERT_GE(
             std::count_if(ours.begin(), ours.end(), [](const std::string& t) { return t.starts_with("pipe:"); }), 1);
+        const std::string inheritablePath = FakeVpnFiles::folder() + "/inheritable";
+        const int inheritable = ::open(inheritablePath.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(inheritable, 0);
+        ours.insert(inheritablePath);
 
         const Finished finished = ToolRun(path, { "state" }).finish();
+        ::close(inheritable);
         ASSERT_FALSE(finished.launchError) << finished.launchError->localizedDescription;
         EXPECT_EQ(finished.status, 0);
         std::istringstream lines(finished.output);

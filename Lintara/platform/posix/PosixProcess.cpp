@@ -67,6 +67,38 @@ namespace {
 #endif
     }
 
+    // Gives the child descriptors 0, 1 and 2 and no others, whatever this
+    // process holds without close-on-exec: Lintara may have been started with
+    // more open. Returns the spawn flags it needs.
+    short keepOnlyStandardDescriptors(posix_spawn_file_actions_t& actions)
+    {
+#if defined(__APPLE__)
+        // Everything not named here closes on exec, including pipe ends that
+        // another thread has made and not yet marked close-on-exec.
+        for (const int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO }) {
+            posix_spawn_file_actions_addinherit_np(&actions, fd);
+        }
+        return POSIX_SPAWN_CLOEXEC_DEFAULT;
+#elif defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        return 0;
+#else
+        // Without a way to close a range in the child, close each inheritable
+        // descriptor that is open now. The scan stops at the limit on open
+        // files, and at 65536 where that limit is higher or unlimited.
+        constexpr long scanLimit = 1L << 16;
+        const long openMax = ::sysconf(_SC_OPEN_MAX);
+        const long last = openMax > 0 && openMax < scanLimit ? openMax : scanLimit;
+        for (int fd = STDERR_FILENO + 1; fd < last; ++fd) {
+            const int flags = ::fcntl(fd, F_GETFD);
+            if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
+                posix_spawn_file_actions_addclose(&actions, fd);
+            }
+        }
+        return 0;
+#endif
+    }
+
     void closeDescriptor(int& fd)
     {
         if (fd >= 0) {
@@ -96,9 +128,9 @@ namespace {
 #ifdef __linux__
             const bool made = ::pipe2(ends.data(), O_CLOEXEC) == 0;
 #else
-            // Without pipe2 a fork in another thread could slip in between
-            // pipe() and the flags; every child we spawn closes the ends on
-            // exec anyway, since it gets them only through dup2.
+            // Without pipe2 a child spawned by another thread could slip in
+            // between pipe() and the flags; ours cannot, since they keep only
+            // descriptors 0, 1 and 2.
             bool made = ::pipe(ends.data()) == 0;
             made = made && ::fcntl(ends[0], F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) == 0;
 #endif
@@ -330,8 +362,10 @@ namespace {
         // Not ours to reset, and some systems refuse the whole set if asked.
         sigdelset(&all, SIGKILL);
         sigdelset(&all, SIGSTOP);
-        posix_spawnattr_setflags(
-            &attributes, static_cast<short>(ownGroup(attributes) | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+        const int descriptorFlags = keepOnlyStandardDescriptors(actions);
+        posix_spawnattr_setflags(&attributes,
+            static_cast<short>(
+                ownGroup(attributes) | descriptorFlags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &all);
 

@@ -6,6 +6,8 @@
 //    are inherited; standard input is /dev/null;
 //  - one pipe that may carry both standard output and standard error; every
 //    descriptor is close-on-exec, so no other child inherits it;
+//  - the child holds descriptors 0, 1 and 2 only, even where this process
+//    holds others without close-on-exec;
 //  - a launch failure (missing, not a regular file, not executable) as a
 //    LaunchError "<path>: <reason>", never as exit status 127;
 //  - the child in its own process group, and in a session of its own with no
