@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -296,16 +298,70 @@ namespace {
             static_cast<long long>(growth));
     }
 
-    // Calls terminate from another thread once the tool has logged its start,
-    // and a second time to see that repeating it does no harm.
+    // Whether the fake tool has logged this event and sleeps since, as a
+    // hanging tool does once it has printed all it will print.
+    bool hangingAfter(const std::string& event)
+    {
+        for (const std::string& line : FakeVpnFiles::logLines()) {
+            std::istringstream fields(line);
+            std::string name;
+            double at = 0;
+            pid_t pid = 0;
+            if (fields >> name >> at >> pid && name == event) {
+                std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+                std::string text;
+                std::getline(stat, text);
+                return text.find(") S ") != std::string::npos;
+            }
+        }
+        return false;
+    }
+
+    // Calls terminate from another thread once the tool has printed its
+    // output and hangs, and a second time to see that repeating it does no
+    // harm.
     std::jthread terminateOnceStarted(const std::shared_ptr<Process>& process, const std::string& event = "state")
     {
         return std::jthread([process, event] {
             // Terminates even if the start never shows, so the test cannot hang.
-            EXPECT_TRUE(eventually([&] { return FakeVpnFiles::loggedAt(event).has_value(); }));
+            EXPECT_TRUE(eventually([&] { return hangingAfter(event); }));
             process->terminate();
             process->terminate();
         });
+    }
+
+    // Ends the run if it still goes on after the limit, so that a terminate
+    // that was lost fails the test instead of hanging it.
+    std::jthread terminateIfStillRunningAfter(std::shared_ptr<Process> process, std::chrono::milliseconds limit)
+    {
+        return std::jthread([process = std::move(process), limit](const std::stop_token& stop) {
+            std::mutex mutex;
+            std::condition_variable_any never;
+            std::unique_lock lock(mutex);
+            never.wait_for(lock, stop, limit, [] { return false; });
+            if (!stop.stop_requested()) {
+                process->terminate();
+            }
+        });
+    }
+
+    TEST_F(RunnerThreads, ATerminateAskedBeforeOrWhileLaunchingEndsTheChild)
+    {
+        FakeVpnFiles::setFaults("hang");
+        for (int i = 0; i < 10; ++i) {
+            ToolRun run(fakeVpnPath(), { "state" });
+            // The first asks before launch; the others race it from a thread.
+            std::jthread asker;
+            if (i == 0) {
+                run.process->terminate();
+            } else {
+                asker = std::jthread([process = run.process] { process->terminate(); });
+            }
+            const std::jthread backstop = terminateIfStillRunningAfter(run.process, 3s);
+            const Finished finished = run.finish();
+            EXPECT_EQ(finished.status, 15) << "run " << i;
+            EXPECT_LT(finished.seconds, 2.5) << "run " << i << " ended only by the backstop";
+        }
     }
 
     TEST_F(RunnerThreads, TerminateEndsAHangingToolWithWhatItPrinted)

@@ -206,8 +206,9 @@ namespace {
     // The child's life as seen from here. The pid is signalled only while the
     // child is `running`, which lasts until we reap it; an unreaped child
     // keeps its pid (and so its group id) from being reused, so a signal can
-    // never reach a stranger.
-    enum class Phase { configured, running, reaped };
+    // never reach a stranger. A terminate asked for before that is kept until
+    // the child exists.
+    enum class Phase { configured, launching, running, reaped };
 
     class PosixProcess final : public Process {
     public:
@@ -273,6 +274,11 @@ namespace {
         // Checks what posix_spawn would only report from the child on some
         // systems, so that a bad path is always a launch failure.
         [[nodiscard]] int checkExecutable() const;
+        // Starts the child; the phase is `launching` meanwhile.
+        [[nodiscard]] std::optional<LaunchError> spawn(pid_t& pid);
+        // Signals the group to end, and arranges the kill that follows. Called
+        // with the lock held, while the child is unreaped.
+        void terminateLocked();
         // Waits out the kill delay on its own thread, then kills the group if
         // the child is still unreaped.
         void escalate();
@@ -290,6 +296,8 @@ namespace {
         Phase phase_ = Phase::configured;
         pid_t pid_ = -1;
         std::int32_t status_ = -1;
+        // Asked for while launching, to be done once the child exists.
+        bool terminatePending_ = false;
         bool terminateRequested_ = false;
         bool destroying_ = false;
         std::thread escalation_;
@@ -321,7 +329,33 @@ namespace {
             if (phase_ != Phase::configured) {
                 return failure(EALREADY);
             }
+            phase_ = Phase::launching;
         }
+        pid_t pid = -1;
+        std::optional<LaunchError> error = spawn(pid);
+        const std::scoped_lock lock(mutex_);
+        if (error) {
+            // Nothing runs, so there is nothing left to end either.
+            phase_ = Phase::configured;
+            terminatePending_ = false;
+            return error;
+        }
+        pid_ = pid;
+        phase_ = Phase::running;
+        // spawn() has checked that both pipes are ours.
+        for (const auto& pipe : { output_, error_ }) {
+            if (pipe) {
+                std::static_pointer_cast<PosixPipe>(pipe)->handOver(deadline_);
+            }
+        }
+        if (terminatePending_) {
+            terminateLocked();
+        }
+        return std::nullopt;
+    }
+
+    std::optional<LaunchError> PosixProcess::spawn(pid_t& pid)
+    {
         auto outputPipe = std::dynamic_pointer_cast<PosixPipe>(output_);
         auto errorPipe = std::dynamic_pointer_cast<PosixPipe>(error_);
         if ((output_ && !outputPipe) || (error_ && !errorPipe)) {
@@ -376,22 +410,11 @@ namespace {
         }
         argv.push_back(nullptr);
 
-        pid_t pid = -1;
         const int error = ::posix_spawn(&pid, path_.c_str(), &actions, &attributes, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         if (error != 0) {
             return failure(error);
-        }
-        {
-            const std::scoped_lock lock(mutex_);
-            pid_ = pid;
-            phase_ = Phase::running;
-        }
-        for (const auto& pipe : { outputPipe, errorPipe }) {
-            if (pipe) {
-                pipe->handOver(deadline_);
-            }
         }
         return std::nullopt;
     }
@@ -430,9 +453,15 @@ namespace {
     void PosixProcess::terminate()
     {
         const std::scoped_lock lock(mutex_);
-        if (phase_ != Phase::running) {
-            return;
+        if (phase_ == Phase::configured || phase_ == Phase::launching) {
+            terminatePending_ = true;
+        } else if (phase_ == Phase::running) {
+            terminateLocked();
         }
+    }
+
+    void PosixProcess::terminateLocked()
+    {
         ::kill(-pid_, SIGTERM);
         // A member stopped by job control would hold SIGTERM pending forever.
         ::kill(-pid_, SIGCONT);

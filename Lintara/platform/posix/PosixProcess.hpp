@@ -13,7 +13,8 @@
 //  - the child in its own process group, and in a session of its own with no
 //    controlling terminal where the system can start one (Linux, macOS 10.15
 //    and later): terminate() sends SIGTERM to the group and, if the child is
-//    still there 2 s later, SIGKILL;
+//    still there 2 s later, SIGKILL; asked for before the child exists (from
+//    another thread while launch() is still under way), it acts once it does;
 //  - output bounded in memory (see BoundedOutput.hpp);
 //  - the termination status: the exit code, or the signal's number.
 // Leaves out: a pseudo-terminal, a different environment or working directory,
