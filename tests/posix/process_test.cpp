@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -20,9 +21,32 @@
 #include <thread>
 
 #include <csignal>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+// Darwin's waitid may answer WEXITED with a child that has only stopped; Linux
+// does so only when asked for WSTOPPED. While this is set, every waitid in
+// this process asks for stops too, so the runner meets here what it would
+// meet on a Mac.
+std::atomic<bool> waitidReportsStops { false };
+std::atomic<int> stopsReported { 0 };
+} // namespace
+
+extern "C" int waitid(idtype_t type, id_t id, siginfo_t* info, int options)
+{
+    using Real = int (*)(idtype_t, id_t, siginfo_t*, int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "waitid"));
+    const bool asDarwin = waitidReportsStops.load();
+    const int result = real(type, id, info, asDarwin ? options | WSTOPPED : options);
+    if (asDarwin && result == 0 && info->si_code == CLD_STOPPED) {
+        ++stopsReported;
+    }
+    return result;
+}
 
 namespace lintara::posix::test {
 namespace {
@@ -409,6 +433,15 @@ namespace {
         EXPECT_EQ(zombieChildCount(), 0);
     }
 
+    // Kills the process whose pid a script wrote to this file, if any.
+    void killRecordedProcess(const std::string& pidFile)
+    {
+        pid_t pid = 0;
+        if (std::ifstream(pidFile) >> pid && pid > 0) {
+            ::kill(pid, SIGKILL);
+        }
+    }
+
     TEST_F(RunnerSlowThreads, ADescendantThatLeftTheGroupIsNoLongerWaitedFor)
     {
         // The tool ignores SIGTERM and leaves a process in a session of its
@@ -434,11 +467,41 @@ namespace {
         // 2 s to the kill, then 2 s more for the output to end.
         EXPECT_GE(finished.seconds, 3.9);
         EXPECT_LT(finished.seconds, 10.0);
-        std::ifstream escaped(pidFile);
-        pid_t pid = 0;
-        if (escaped >> pid && pid > 0) {
-            ::kill(pid, SIGKILL);
+        killRecordedProcess(pidFile);
+    }
+
+    TEST_F(RunnerThreads, AChildStoppedWhileWaitedForStillEndsAtOnceOnTerminate)
+    {
+        // The tool closes its output, so that the wait begins, then stops.
+        const std::string pidFile = FakeVpnFiles::folder() + "/stopped.pid";
+        const std::string path = writeScript("stopping",
+            "#!/bin/sh\n"
+            "echo $$ > \"$1\"\n"
+            "exec >/dev/null 2>&1\n"
+            "kill -STOP $$\n",
+            0755);
+        stopsReported = 0;
+        waitidReportsStops = true;
+        ToolRun run(path, { pidFile });
+        Finished finished;
+        std::jthread waiter([&] { finished = run.finish(); });
+        EXPECT_TRUE(eventually([] { return stopsReported > 0; }));
+
+        std::atomic<bool> returned { false };
+        std::jthread terminator([&] {
+            run.process->terminate();
+            returned = true;
+        });
+        const bool prompt = eventually([&] { return returned.load(); }, 2s);
+        EXPECT_TRUE(prompt) << "terminate waited for the waiter";
+        if (!prompt) {
+            killRecordedProcess(pidFile); // frees the waiter, so that the test can end
         }
+        terminator.join();
+        waiter.join();
+        waitidReportsStops = false;
+        EXPECT_EQ(finished.status, 15);
+        EXPECT_FALSE(run.process->isRunning());
     }
 
     TEST_F(RunnerThreads, RunsSideBySideWithTerminateRacingTheEndStayClean)

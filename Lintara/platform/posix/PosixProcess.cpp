@@ -36,6 +36,8 @@ namespace {
     // left the group can hold the pipe open past a SIGKILL; it cannot be
     // signalled safely, so instead we stop listening to it.
     constexpr auto abandonDelay = std::chrono::seconds(2);
+    // How often the wait looks again at a child that is only stopped.
+    constexpr auto stoppedPollInterval = std::chrono::milliseconds(100);
     // How often a blocked read looks whether it should give up.
     constexpr int readPollMilliseconds = 250;
     constexpr std::size_t readChunk = 64 * 1024;
@@ -429,17 +431,31 @@ namespace {
             }
             pid = pid_;
         }
-        // Wait for the exit without reaping, so that the pid stays ours until
+        // Wait for the end without reaping, so that the pid stays ours until
         // the reap below, made under the lock that terminate() signals under.
-        siginfo_t info {};
+        // Darwin may answer with a child that has only stopped, and goes on
+        // answering so while it stays stopped: that is no end, so look again
+        // a little later.
         int waited = 0;
-        while ((waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT)) != 0 && errno == EINTR) { }
+        for (;;) {
+            siginfo_t info {};
+            waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+            if (waited != 0 && errno == EINTR) {
+                continue;
+            }
+            const bool ended = info.si_code == CLD_EXITED || info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED;
+            if (waited != 0 || ended) {
+                break;
+            }
+            std::this_thread::sleep_for(stoppedPollInterval);
+        }
         const std::scoped_lock lock(mutex_);
         if (phase_ != Phase::running) {
             return;
         }
+        // The child has ended, so the reap cannot block while the lock is held.
         int status = 0;
-        if (waited == 0 && ::waitpid(pid, &status, 0) == pid) {
+        if (waited == 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
             status_ = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
         } else {
             // Reaped by someone else, which only a host that ignores SIGCHLD
