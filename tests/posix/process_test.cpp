@@ -322,9 +322,8 @@ namespace {
             static_cast<long long>(growth));
     }
 
-    // Whether the fake tool has logged this event and sleeps since, as a
-    // hanging tool does once it has printed all it will print.
-    bool hangingAfter(const std::string& event)
+    // The pid the fake tool logged with this event; 0 before it has.
+    pid_t loggedPid(const std::string& event)
     {
         for (const std::string& line : FakeVpnFiles::logLines()) {
             std::istringstream fields(line);
@@ -332,13 +331,74 @@ namespace {
             double at = 0;
             pid_t pid = 0;
             if (fields >> name >> at >> pid && name == event) {
-                std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-                std::string text;
-                std::getline(stat, text);
-                return text.find(") S ") != std::string::npos;
+                return pid;
             }
         }
-        return false;
+        return 0;
+    }
+
+    // A process's state: 'S' while it sleeps, 'Z' once it has ended but is
+    // not yet reaped, 0 once it has gone.
+    char processState(pid_t pid)
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const std::size_t close = text.rfind(") ");
+        return close == std::string::npos ? '\0' : text[close + 2];
+    }
+
+    // Whether the fake tool has logged this event and sleeps since, as a
+    // hanging tool does once it has printed all it will print.
+    bool hangingAfter(const std::string& event)
+    {
+        const pid_t pid = loggedPid(event);
+        return pid > 0 && processState(pid) == 'S';
+    }
+
+    TEST_F(Runner, OnTheWayOutAQueryIsKilledAndADisconnectIsLeftToFinish)
+    {
+        // By exit(), which runs the runner's exit handler, and by a front
+        // end's own call before it leaves with _exit().
+        for (const bool byExit : { true, false }) {
+            FakeVpnFiles::reset();
+            FakeVpnFiles::setFaults("hang");
+            const pid_t lintara = ::fork();
+            ASSERT_GE(lintara, 0);
+            if (lintara == 0) {
+                // Never destroyed, so that only the way out can end the runs.
+                auto* runs = new std::vector<ToolRun>;
+                for (const auto& [word, lifetime] : { std::pair { "state", ChildLifetime::endsWithApplication },
+                         std::pair { "disconnect", ChildLifetime::outlivesApplication } }) {
+                    ToolRun& run = runs->emplace_back(fakeVpnPath(), std::vector<std::string> { word });
+                    run.process->setLifetime(lifetime);
+                    if (run.process->launch()) {
+                        ::_exit(2);
+                    }
+                }
+                if (!eventually([] { return hangingAfter("state") && hangingAfter("disconnect"); })) {
+                    ::_exit(3);
+                }
+                if (byExit) {
+                    std::exit(0);
+                }
+                endChildrenThatEndWithApplication();
+                ::_exit(0);
+            }
+            int status = -1;
+            ASSERT_EQ(::waitpid(lintara, &status, 0), lintara);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            const pid_t query = loggedPid("state");
+            const pid_t disconnect = loggedPid("disconnect");
+            EXPECT_TRUE(eventually([&] { return processState(query) == 'Z' || processState(query) == '\0'; }))
+                << "by exit: " << byExit;
+            EXPECT_EQ(processState(disconnect), 'S') << "by exit: " << byExit;
+            for (const pid_t left : { query, disconnect }) {
+                if (processState(left) == 'S') {
+                    ::kill(-left, SIGKILL);
+                }
+            }
+        }
     }
 
     // Calls terminate from another thread once the tool has printed its

@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -205,6 +207,56 @@ namespace {
         std::shared_ptr<OutputDeadline> deadline_;
     };
 
+    // The groups of the running children that end with the application. A
+    // pid leaves before it is reaped, under its process's lock, so every pid
+    // here is unreaped, and a signal to its group reaches no stranger.
+    class ChildrenEndingWithApplication {
+    public:
+        static ChildrenEndingWithApplication& instance()
+        {
+            // Never destroyed: worker threads may still launch and reap while
+            // the process exits.
+            static auto* const children = new ChildrenEndingWithApplication;
+            return *children;
+        }
+
+        void add(pid_t pid)
+        {
+            const std::scoped_lock lock(mutex_);
+            if (ended_) {
+                // Launched while the application ends.
+                ::kill(-pid, SIGKILL);
+            } else {
+                pids_.push_back(pid);
+            }
+        }
+
+        void remove(pid_t pid)
+        {
+            const std::scoped_lock lock(mutex_);
+            std::erase(pids_, pid);
+        }
+
+        void endAll()
+        {
+            const std::scoped_lock lock(mutex_);
+            ended_ = true;
+            for (const pid_t pid : pids_) {
+                ::kill(-pid, SIGKILL);
+            }
+        }
+
+    private:
+        ChildrenEndingWithApplication()
+        {
+            std::atexit([] { instance().endAll(); });
+        }
+
+        std::mutex mutex_;
+        std::vector<pid_t> pids_;
+        bool ended_ = false;
+    };
+
     // The child's life as seen from here. The pid is signalled only while the
     // child is `running`, which lasts until we reap it; an unreaped child
     // keeps its pid (and so its group id) from being reused, so a signal can
@@ -228,6 +280,7 @@ namespace {
                 destroying_ = true;
                 escalation = std::move(escalation_);
                 if (phase_ == Phase::running) {
+                    forgetForExit();
                     ::kill(-pid_, SIGKILL);
                 }
             }
@@ -245,6 +298,7 @@ namespace {
         void setArguments(std::vector<std::string> arguments) override { arguments_ = std::move(arguments); }
         void setStandardOutput(std::shared_ptr<Pipe> pipe) override { output_ = std::move(pipe); }
         void setStandardError(std::shared_ptr<Pipe> pipe) override { error_ = std::move(pipe); }
+        void setLifetime(ChildLifetime lifetime) override { lifetime_ = lifetime; }
 
         std::optional<LaunchError> launch() override;
         void waitUntilExit() override;
@@ -281,6 +335,14 @@ namespace {
         // Signals the group to end, and arranges the kill that follows. Called
         // with the lock held, while the child is unreaped.
         void terminateLocked();
+        // Takes the child out of what the application ends on its way out;
+        // called with the lock held, before the reap.
+        void forgetForExit()
+        {
+            if (lifetime_ == ChildLifetime::endsWithApplication) {
+                ChildrenEndingWithApplication::instance().remove(pid_);
+            }
+        }
         // Waits out the kill delay on its own thread, then kills the group if
         // the child is still unreaped.
         void escalate();
@@ -292,6 +354,7 @@ namespace {
         std::vector<std::string> arguments_;
         std::shared_ptr<Pipe> output_;
         std::shared_ptr<Pipe> error_;
+        ChildLifetime lifetime_ = ChildLifetime::outlivesApplication;
 
         std::mutex mutex_;
         std::condition_variable changed_;
@@ -344,6 +407,9 @@ namespace {
         }
         pid_ = pid;
         phase_ = Phase::running;
+        if (lifetime_ == ChildLifetime::endsWithApplication) {
+            ChildrenEndingWithApplication::instance().add(pid_);
+        }
         // spawn() has checked that both pipes are ours.
         for (const auto& pipe : { output_, error_ }) {
             if (pipe) {
@@ -453,6 +519,7 @@ namespace {
         if (phase_ != Phase::running) {
             return;
         }
+        forgetForExit();
         // The child has ended, so the reap cannot block while the lock is held.
         int status = 0;
         if (waited == 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
@@ -510,6 +577,8 @@ namespace {
     }
 
 } // namespace
+
+void endChildrenThatEndWithApplication() { ChildrenEndingWithApplication::instance().endAll(); }
 
 std::shared_ptr<lintara::Process> ProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
 

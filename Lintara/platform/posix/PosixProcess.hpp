@@ -15,6 +15,10 @@
 //    and later): terminate() sends SIGTERM to the group and, if the child is
 //    still there 2 s later, SIGKILL; asked for before the child exists (from
 //    another thread while launch() is still under way), it acts once it does;
+//  - a child whose lifetime ends with the application has its group killed
+//    when this process exits (from an atexit handler registered with the
+//    first such child) or when a front end leaving some other way calls
+//    endChildrenThatEndWithApplication(); other children are left to finish;
 //  - output bounded in memory (see BoundedOutput.hpp);
 //  - the termination status: the exit code, or the signal's number.
 // Leaves out: a pseudo-terminal, a different environment or working directory,
@@ -27,6 +31,11 @@
 #include <memory>
 
 namespace lintara::posix {
+
+// Kills the group of every running child that ends with the application, and
+// of any launched after this. For a way out that skips atexit handlers
+// (_exit, a signal's default action), called just before it. Any thread.
+void endChildrenThatEndWithApplication();
 
 class ProcessFactory final : public lintara::ProcessFactory {
 public:
