@@ -27,13 +27,14 @@ namespace {
 
     // Builds the child for one run: the tool, one word, one pipe for both
     // output streams. Main thread.
-    ToolRun prepareRun(Platform& platform, const std::string& path, const char* word)
+    ToolRun prepareRun(Platform& platform, const std::string& path, const char* word, ChildLifetime lifetime)
     {
         ToolRun run;
         run.process = platform.processes.makeProcess();
         run.pipe = platform.processes.makePipe();
         run.process->setExecutablePath(path);
         run.process->setArguments({ word });
+        run.process->setLifetime(lifetime);
         run.process->setStandardOutput(run.pipe);
         run.process->setStandardError(run.pipe);
         run.main = &platform.dispatch.main();
@@ -119,7 +120,8 @@ void AppDelegate::pollVPN()
         return;
     }
     polling = true;
-    ToolRun run = prepareRun(platform_, vpnPath, "state");
+    // Nobody waits for a reading once Lintara has gone.
+    ToolRun run = prepareRun(platform_, vpnPath, "state", ChildLifetime::endsWithApplication);
     platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
         runStateQuery(run, [this](std::optional<bool> reading) { handlePollResult(reading); });
     });
@@ -152,7 +154,8 @@ void AppDelegate::handlePollResult(std::optional<bool> reading)
 void AppDelegate::disconnect()
 {
     busy = true;
-    ToolRun run = prepareRun(platform_, vpnPath, "disconnect");
+    // What the person asked for: left to finish even if Lintara ends first.
+    ToolRun run = prepareRun(platform_, vpnPath, "disconnect", ChildLifetime::outlivesApplication);
     platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
         runDisconnect(run, [this](const DisconnectOutcome& outcome) {
             if (outcome.launchError) {

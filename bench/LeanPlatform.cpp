@@ -49,6 +49,7 @@ namespace {
         void setArguments(std::vector<std::string>) override { }
         void setStandardOutput(std::shared_ptr<Pipe>) override { }
         void setStandardError(std::shared_ptr<Pipe>) override { }
+        void setLifetime(ChildLifetime) override { }
         std::optional<LaunchError> launch() override { return std::nullopt; }
         void waitUntilExit() override { }
         std::int32_t terminationStatus() override { return 0; }

@@ -48,6 +48,7 @@ private:
         void setArguments(std::vector<std::string> arguments) override { inner_->setArguments(std::move(arguments)); }
         void setStandardOutput(std::shared_ptr<lintara::Pipe> pipe) override { inner_->setStandardOutput(pipe); }
         void setStandardError(std::shared_ptr<lintara::Pipe> pipe) override { inner_->setStandardError(pipe); }
+        void setLifetime(lintara::ChildLifetime lifetime) override { inner_->setLifetime(lifetime); }
         std::optional<lintara::LaunchError> launch() override
         {
             std::optional<lintara::LaunchError> error = inner_->launch();

@@ -39,7 +39,7 @@ namespace {
         }
     };
 
-    TEST_F(Vpn, TheToolRunsWithOneWordAndOnePipeForBothStreams)
+    TEST_F(Vpn, TheToolRunsWithOneWordAndOnePipeForBothStreamsAndOnlyAQueryEndsWithLintara)
     {
         runCountdownToItsEnd();
         fake.settle();
@@ -51,6 +51,10 @@ namespace {
         }
         EXPECT_EQ(fake.runs().front().arguments.front(), "state");
         EXPECT_EQ(fake.runs().back().arguments.front(), "disconnect");
+        // Nobody waits for a reading once Lintara has gone; a disconnect is
+        // what the person asked for, and is left to finish.
+        EXPECT_EQ(fake.runs().front().lifetime, ChildLifetime::endsWithApplication);
+        EXPECT_EQ(fake.runs().back().lifetime, ChildLifetime::outlivesApplication);
     }
 
     // ------------------------------------------------------- readings

@@ -338,6 +338,10 @@ public:
     virtual std::string readDataToEndOfFile() = 0;
 };
 
+// Whether a child is ended when the application ends, by any way out: quit,
+// exit(), or a signal the binding handles (SIGTERM, SIGHUP, SIGINT).
+enum class ChildLifetime { endsWithApplication, outlivesApplication };
+
 // A child process, configured, then launched once. isRunning() and
 // terminate() may be called from another thread while a third waits on it.
 class Process {
@@ -347,6 +351,9 @@ public:
     virtual void setArguments(std::vector<std::string> arguments) = 0;
     virtual void setStandardOutput(std::shared_ptr<Pipe> pipe) = 0;
     virtual void setStandardError(std::shared_ptr<Pipe> pipe) = 0;
+    // Set before launch; a child outlives the application unless told
+    // otherwise.
+    virtual void setLifetime(ChildLifetime lifetime) = 0;
     // Starts the child. Nothing runs if it fails.
     [[nodiscard]] virtual std::optional<LaunchError> launch() = 0;
     virtual void waitUntilExit() = 0;

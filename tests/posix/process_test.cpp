@@ -9,16 +9,44 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include <csignal>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+// Darwin's waitid may answer WEXITED with a child that has only stopped; Linux
+// does so only when asked for WSTOPPED. While this is set, every waitid in
+// this process asks for stops too, so the runner meets here what it would
+// meet on a Mac.
+std::atomic<bool> waitidReportsStops { false };
+std::atomic<int> stopsReported { 0 };
+} // namespace
+
+extern "C" int waitid(idtype_t type, id_t id, siginfo_t* info, int options)
+{
+    using Real = int (*)(idtype_t, id_t, siginfo_t*, int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "waitid"));
+    const bool asDarwin = waitidReportsStops.load();
+    const int result = real(type, id, info, asDarwin ? options | WSTOPPED : options);
+    if (asDarwin && result == 0 && info->si_code == CLD_STOPPED) {
+        ++stopsReported;
+    }
+    return result;
+}
 
 namespace lintara::posix::test {
 namespace {
@@ -128,14 +156,20 @@ namespace {
             "printf '%s|%s|%s|%s|%s\\n' \"$0\" \"$#\" \"$1\" \"$PWD\" \"$LINTARA_FAKE_VPN_LOG\"\n"
             "for fd in /proc/$$/fd/*; do echo \"open ${fd##*/} $(readlink \"$fd\")\" >&2; done\n",
             0755);
-        // Another run's pipe, open in this process while the probe starts.
+        // Another run's pipe, open in this process while the probe starts,
+        // and a descriptor left inheritable, as one open when Lintara started.
         ProcessFactory factory;
         const auto unrelated = factory.makePipe();
-        const std::set<std::string> ours = closeOnExecTargets();
+        std::set<std::string> ours = closeOnExecTargets();
         ASSERT_GE(
             std::count_if(ours.begin(), ours.end(), [](const std::string& t) { return t.starts_with("pipe:"); }), 1);
+        const std::string inheritablePath = FakeVpnFiles::folder() + "/inheritable";
+        const int inheritable = ::open(inheritablePath.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(inheritable, 0);
+        ours.insert(inheritablePath);
 
         const Finished finished = ToolRun(path, { "state" }).finish();
+        ::close(inheritable);
         ASSERT_FALSE(finished.launchError) << finished.launchError->localizedDescription;
         EXPECT_EQ(finished.status, 0);
         std::istringstream lines(finished.output);
@@ -156,6 +190,32 @@ namespace {
         for (const auto& [fd, target] : open) {
             EXPECT_FALSE(ours.contains(target)) << "descriptor " << fd << " (" << target << ") reached the child";
         }
+    }
+
+    TEST_F(Runner, TheChildReadsNothingOfOursAndHasASessionOfItsOwnWithoutATerminal)
+    {
+        // Prints its pid, what it read, what its input is, then its process
+        // group, session and controlling terminal.
+        const std::string path = writeScript("session-probe",
+            "#!/bin/sh\n"
+            "input=$(cat)\n"
+            "set -- $(cat /proc/$$/stat)\n"
+            "echo \"$1 $input|$(readlink /proc/$$/fd/0)|$5 $6 $7\"\n",
+            0755);
+        // Our standard input, while the probe runs: a pipe with a line waiting.
+        std::array<int, 2> typed {};
+        ASSERT_EQ(::pipe(typed.data()), 0);
+        ASSERT_EQ(::write(typed[1], "typed\n", 6), 6);
+        ::close(typed[1]);
+        const int savedInput = ::dup(STDIN_FILENO);
+        ::dup2(typed[0], STDIN_FILENO);
+        ::close(typed[0]);
+        const Finished finished = ToolRun(path, { "state" }).finish();
+        ::dup2(savedInput, STDIN_FILENO);
+        ::close(savedInput);
+
+        const std::string pid = finished.output.substr(0, finished.output.find(' '));
+        EXPECT_EQ(finished.output, pid + " |/dev/null|" + pid + " " + pid + " 0\n");
     }
 
     TEST_F(Runner, TheStatusIsTheExitCodeOrTheSignalNumber)
@@ -247,16 +307,130 @@ namespace {
             static_cast<long long>(growth));
     }
 
-    // Calls terminate from another thread once the tool has logged its start,
-    // and a second time to see that repeating it does no harm.
+    // The pid the fake tool logged with this event; 0 before it has.
+    pid_t loggedPid(const std::string& event)
+    {
+        for (const std::string& line : FakeVpnFiles::logLines()) {
+            std::istringstream fields(line);
+            std::string name;
+            double at = 0;
+            pid_t pid = 0;
+            if (fields >> name >> at >> pid && name == event) {
+                return pid;
+            }
+        }
+        return 0;
+    }
+
+    // A process's state: 'S' while it sleeps, 'Z' once it has ended but is
+    // not yet reaped, 0 once it has gone.
+    char processState(pid_t pid)
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const std::size_t close = text.rfind(") ");
+        return close == std::string::npos ? '\0' : text[close + 2];
+    }
+
+    // Whether the fake tool has logged this event and sleeps since, as a
+    // hanging tool does once it has printed all it will print.
+    bool hangingAfter(const std::string& event)
+    {
+        const pid_t pid = loggedPid(event);
+        return pid > 0 && processState(pid) == 'S';
+    }
+
+    TEST_F(Runner, OnTheWayOutAQueryIsKilledAndADisconnectIsLeftToFinish)
+    {
+        // By exit(), which runs the runner's exit handler, and by a front
+        // end's own call before it leaves with _exit().
+        for (const bool byExit : { true, false }) {
+            FakeVpnFiles::reset();
+            FakeVpnFiles::setFaults("hang");
+            const pid_t lintara = ::fork();
+            ASSERT_GE(lintara, 0);
+            if (lintara == 0) {
+                // Never destroyed, so that only the way out can end the runs.
+                auto* runs = new std::vector<ToolRun>;
+                for (const auto& [word, lifetime] : { std::pair { "state", ChildLifetime::endsWithApplication },
+                         std::pair { "disconnect", ChildLifetime::outlivesApplication } }) {
+                    ToolRun& run = runs->emplace_back(fakeVpnPath(), std::vector<std::string> { word });
+                    run.process->setLifetime(lifetime);
+                    if (run.process->launch()) {
+                        ::_exit(2);
+                    }
+                }
+                if (!eventually([] { return hangingAfter("state") && hangingAfter("disconnect"); })) {
+                    ::_exit(3);
+                }
+                if (byExit) {
+                    std::exit(0);
+                }
+                endChildrenThatEndWithApplication();
+                ::_exit(0);
+            }
+            int status = -1;
+            ASSERT_EQ(::waitpid(lintara, &status, 0), lintara);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            const pid_t query = loggedPid("state");
+            const pid_t disconnect = loggedPid("disconnect");
+            EXPECT_TRUE(eventually([&] { return processState(query) == 'Z' || processState(query) == '\0'; }))
+                << "by exit: " << byExit;
+            EXPECT_EQ(processState(disconnect), 'S') << "by exit: " << byExit;
+            for (const pid_t left : { query, disconnect }) {
+                if (processState(left) == 'S') {
+                    ::kill(-left, SIGKILL);
+                }
+            }
+        }
+    }
+
+    // Calls terminate from another thread once the tool has printed its
+    // output and hangs, and a second time to see that repeating it does no
+    // harm.
     std::jthread terminateOnceStarted(const std::shared_ptr<Process>& process, const std::string& event = "state")
     {
         return std::jthread([process, event] {
             // Terminates even if the start never shows, so the test cannot hang.
-            EXPECT_TRUE(eventually([&] { return FakeVpnFiles::loggedAt(event).has_value(); }));
+            EXPECT_TRUE(eventually([&] { return hangingAfter(event); }));
             process->terminate();
             process->terminate();
         });
+    }
+
+    // Ends the run if it still goes on after the limit, so that a terminate
+    // that was lost fails the test instead of hanging it.
+    std::jthread terminateIfStillRunningAfter(std::shared_ptr<Process> process, std::chrono::milliseconds limit)
+    {
+        return std::jthread([process = std::move(process), limit](const std::stop_token& stop) {
+            std::mutex mutex;
+            std::condition_variable_any never;
+            std::unique_lock lock(mutex);
+            never.wait_for(lock, stop, limit, [] { return false; });
+            if (!stop.stop_requested()) {
+                process->terminate();
+            }
+        });
+    }
+
+    TEST_F(RunnerThreads, ATerminateAskedBeforeOrWhileLaunchingEndsTheChild)
+    {
+        FakeVpnFiles::setFaults("hang");
+        for (int i = 0; i < 10; ++i) {
+            ToolRun run(fakeVpnPath(), { "state" });
+            // The first asks before launch; the others race it from a thread.
+            std::jthread asker;
+            if (i == 0) {
+                run.process->terminate();
+            } else {
+                asker = std::jthread([process = run.process] { process->terminate(); });
+            }
+            const std::jthread backstop = terminateIfStillRunningAfter(run.process, 3s);
+            const Finished finished = run.finish();
+            EXPECT_EQ(finished.status, 15) << "run " << i;
+            EXPECT_LT(finished.seconds, 2.5) << "run " << i << " ended only by the backstop";
+        }
     }
 
     TEST_F(RunnerThreads, TerminateEndsAHangingToolWithWhatItPrinted)
@@ -304,6 +478,15 @@ namespace {
         EXPECT_EQ(zombieChildCount(), 0);
     }
 
+    // Kills the process whose pid a script wrote to this file, if any.
+    void killRecordedProcess(const std::string& pidFile)
+    {
+        pid_t pid = 0;
+        if (std::ifstream(pidFile) >> pid && pid > 0) {
+            ::kill(pid, SIGKILL);
+        }
+    }
+
     TEST_F(RunnerSlowThreads, ADescendantThatLeftTheGroupIsNoLongerWaitedFor)
     {
         // The tool ignores SIGTERM and leaves a process in a session of its
@@ -329,11 +512,41 @@ namespace {
         // 2 s to the kill, then 2 s more for the output to end.
         EXPECT_GE(finished.seconds, 3.9);
         EXPECT_LT(finished.seconds, 10.0);
-        std::ifstream escaped(pidFile);
-        pid_t pid = 0;
-        if (escaped >> pid && pid > 0) {
-            ::kill(pid, SIGKILL);
+        killRecordedProcess(pidFile);
+    }
+
+    TEST_F(RunnerThreads, AChildStoppedWhileWaitedForStillEndsAtOnceOnTerminate)
+    {
+        // The tool closes its output, so that the wait begins, then stops.
+        const std::string pidFile = FakeVpnFiles::folder() + "/stopped.pid";
+        const std::string path = writeScript("stopping",
+            "#!/bin/sh\n"
+            "echo $$ > \"$1\"\n"
+            "exec >/dev/null 2>&1\n"
+            "kill -STOP $$\n",
+            0755);
+        stopsReported = 0;
+        waitidReportsStops = true;
+        ToolRun run(path, { pidFile });
+        Finished finished;
+        std::jthread waiter([&] { finished = run.finish(); });
+        EXPECT_TRUE(eventually([] { return stopsReported > 0; }));
+
+        std::atomic<bool> returned { false };
+        std::jthread terminator([&] {
+            run.process->terminate();
+            returned = true;
+        });
+        const bool prompt = eventually([&] { return returned.load(); }, 2s);
+        EXPECT_TRUE(prompt) << "terminate waited for the waiter";
+        if (!prompt) {
+            killRecordedProcess(pidFile); // frees the waiter, so that the test can end
         }
+        terminator.join();
+        waiter.join();
+        waitidReportsStops = false;
+        EXPECT_EQ(finished.status, 15);
+        EXPECT_FALSE(run.process->isRunning());
     }
 
     TEST_F(RunnerThreads, RunsSideBySideWithTerminateRacingTheEndStayClean)

@@ -302,6 +302,7 @@ private:
         void setArguments(std::vector<std::string> arguments) override { record_.arguments = std::move(arguments); }
         void setStandardOutput(std::shared_ptr<lintara::Pipe> pipe) override { output_ = std::move(pipe); }
         void setStandardError(std::shared_ptr<lintara::Pipe> pipe) override { error_ = std::move(pipe); }
+        void setLifetime(ChildLifetime lifetime) override { record_.lifetime = lifetime; }
 
         std::optional<LaunchError> launch() override
         {

@@ -72,6 +72,7 @@ struct RunRecord {
     std::string executablePath;
     std::vector<std::string> arguments;
     bool outputAndErrorShareOnePipe = false;
+    ChildLifetime lifetime = ChildLifetime::outlivesApplication;
     bool launched = false;
     bool terminateRequested = false;
     bool finished = false;

@@ -1,16 +1,29 @@
 #include "GtkShell.hpp"
 
 #include "Lintara/Lintara.hpp"
+#include "Lintara/platform/posix/PosixProcess.hpp"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 namespace lintara::gtk {
+
+namespace {
+    // These signals would otherwise end the process outright, leaving a
+    // running state query behind; abandon() ends it first. Runs as a GLib
+    // source on the main thread.
+    template <int signal> gboolean leaveOnSignal(gpointer shell)
+    {
+        static_cast<GtkShell*>(shell)->abandon(128 + signal);
+    }
+} // namespace
 
 GtkShell::GtkShell(const std::string& applicationId, std::string iconName, DispatchQueue& mainQueue)
     : application_(gtk_application_new(applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS))
@@ -54,6 +67,9 @@ void GtkShell::run()
     // Nothing but the tray item keeps the application alive: no window will
     // ever hold it.
     g_application_hold(G_APPLICATION(application_));
+    g_unix_signal_add(SIGTERM, leaveOnSignal<SIGTERM>, this);
+    g_unix_signal_add(SIGHUP, leaveOnSignal<SIGHUP>, this);
+    g_unix_signal_add(SIGINT, leaveOnSignal<SIGINT>, this);
     char programName[] = "lintara";
     char* arguments[] = { programName, nullptr };
     // Only the program name is passed on: Lintara takes no arguments, and
@@ -76,6 +92,8 @@ void GtkShell::abandon(int status)
         g_dbus_connection_flush_sync(bus, nullptr, nullptr);
     }
     std::fflush(nullptr);
+    // A disconnect in flight is left to finish; a state query is not.
+    posix::endChildrenThatEndWithApplication();
     std::_Exit(status);
 }
 

@@ -33,8 +33,9 @@ public:
     // running gets an activation and this process should exit.
     [[nodiscard]] Registration registerOnSessionBus(std::string& error);
 
-    // Ends the process before run(), after registering: only the run loop
-    // can take a registration back, so nothing is torn down on the way out.
+    // Ends the process, and with it the state query if one runs. Also
+    // before run(), after registering: only the run loop can take a
+    // registration back, so nothing is torn down on the way out.
     [[noreturn]] void abandon(int status);
 
     void setActivationPolicy(ActivationPolicy policy) override;

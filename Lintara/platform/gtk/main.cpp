@@ -13,7 +13,9 @@
 //  - one controller per user, shared with lintara-term, through the lock of
 //    the GLib base;
 //  - ticks, the main queue, wake from login1, settings in a key file and the
-//    ICU short time from the GLib base; the VPN tool run by the POSIX runner.
+//    ICU short time from the GLib base; the VPN tool run by the POSIX runner;
+//  - on SIGTERM, SIGHUP or SIGINT, an exit with 128 + the signal's number,
+//    after ending a running state query as quit does.
 // Leaves out:
 //  - a tray of its own where the desktop has no StatusNotifierItem host (the
 //    indicator library then falls back to what it can; see README.md);

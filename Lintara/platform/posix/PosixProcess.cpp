@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,6 +38,8 @@ namespace {
     // left the group can hold the pipe open past a SIGKILL; it cannot be
     // signalled safely, so instead we stop listening to it.
     constexpr auto abandonDelay = std::chrono::seconds(2);
+    // How often the wait looks again at a child that is only stopped.
+    constexpr auto stoppedPollInterval = std::chrono::milliseconds(100);
     // How often a blocked read looks whether it should give up.
     constexpr int readPollMilliseconds = 250;
     constexpr std::size_t readChunk = 64 * 1024;
@@ -54,6 +58,53 @@ namespace {
     {
         std::array<char, 256> buffer {};
         return strerrorText(::strerror_r(error, buffer.data(), buffer.size()), buffer.data(), error);
+    }
+
+    // Puts the child in a process group of its own, so that terminate
+    // reaches whatever it starts, and where the system can, in a session of
+    // its own: no controlling terminal, so it can neither write to the user's
+    // terminal nor be stopped reading it. The session's leader leads its
+    // group too, and may not be asked to join one. Returns the spawn flag.
+    short ownGroup([[maybe_unused]] posix_spawnattr_t& attributes)
+    {
+#ifdef POSIX_SPAWN_SETSID
+        return POSIX_SPAWN_SETSID;
+#else
+        posix_spawnattr_setpgroup(&attributes, 0);
+        return POSIX_SPAWN_SETPGROUP;
+#endif
+    }
+
+    // Gives the child descriptors 0, 1 and 2 and no others, whatever this
+    // process holds without close-on-exec: Lintara may have been started with
+    // more open. Returns the spawn flags it needs.
+    short keepOnlyStandardDescriptors(posix_spawn_file_actions_t& actions)
+    {
+#if defined(__APPLE__)
+        // Everything not named here closes on exec, including pipe ends that
+        // another thread has made and not yet marked close-on-exec.
+        for (const int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO }) {
+            posix_spawn_file_actions_addinherit_np(&actions, fd);
+        }
+        return POSIX_SPAWN_CLOEXEC_DEFAULT;
+#elif defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        return 0;
+#else
+        // Without a way to close a range in the child, close each inheritable
+        // descriptor that is open now. The scan stops at the limit on open
+        // files, and at 65536 where that limit is higher or unlimited.
+        constexpr long scanLimit = 1L << 16;
+        const long openMax = ::sysconf(_SC_OPEN_MAX);
+        const long last = openMax > 0 && openMax < scanLimit ? openMax : scanLimit;
+        for (int fd = STDERR_FILENO + 1; fd < last; ++fd) {
+            const int flags = ::fcntl(fd, F_GETFD);
+            if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
+                posix_spawn_file_actions_addclose(&actions, fd);
+            }
+        }
+        return 0;
+#endif
     }
 
     void closeDescriptor(int& fd)
@@ -85,9 +136,9 @@ namespace {
 #ifdef __linux__
             const bool made = ::pipe2(ends.data(), O_CLOEXEC) == 0;
 #else
-            // Without pipe2 a fork in another thread could slip in between
-            // pipe() and the flags; every child we spawn closes the ends on
-            // exec anyway, since it gets them only through dup2.
+            // Without pipe2 a child spawned by another thread could slip in
+            // between pipe() and the flags; ours cannot, since they keep only
+            // descriptors 0, 1 and 2.
             bool made = ::pipe(ends.data()) == 0;
             made = made && ::fcntl(ends[0], F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) == 0;
 #endif
@@ -160,11 +211,62 @@ namespace {
         std::shared_ptr<OutputDeadline> deadline_;
     };
 
+    // The groups of the running children that end with the application. A
+    // pid leaves before it is reaped, under its process's lock, so every pid
+    // here is unreaped, and a signal to its group reaches no stranger.
+    class ChildrenEndingWithApplication {
+    public:
+        static ChildrenEndingWithApplication& instance()
+        {
+            // Never destroyed: worker threads may still launch and reap while
+            // the process exits.
+            static auto* const children = new ChildrenEndingWithApplication;
+            return *children;
+        }
+
+        void add(pid_t pid)
+        {
+            const std::scoped_lock lock(mutex_);
+            if (ended_) {
+                // Launched while the application ends.
+                ::kill(-pid, SIGKILL);
+            } else {
+                pids_.push_back(pid);
+            }
+        }
+
+        void remove(pid_t pid)
+        {
+            const std::scoped_lock lock(mutex_);
+            std::erase(pids_, pid);
+        }
+
+        void endAll()
+        {
+            const std::scoped_lock lock(mutex_);
+            ended_ = true;
+            for (const pid_t pid : pids_) {
+                ::kill(-pid, SIGKILL);
+            }
+        }
+
+    private:
+        ChildrenEndingWithApplication()
+        {
+            std::atexit([] { instance().endAll(); });
+        }
+
+        std::mutex mutex_;
+        std::vector<pid_t> pids_;
+        bool ended_ = false;
+    };
+
     // The child's life as seen from here. The pid is signalled only while the
     // child is `running`, which lasts until we reap it; an unreaped child
     // keeps its pid (and so its group id) from being reused, so a signal can
-    // never reach a stranger.
-    enum class Phase { configured, running, reaped };
+    // never reach a stranger. A terminate asked for before that is kept until
+    // the child exists.
+    enum class Phase { configured, launching, running, reaped };
 
     class PosixProcess final : public Process {
     public:
@@ -182,6 +284,7 @@ namespace {
                 destroying_ = true;
                 escalation = std::move(escalation_);
                 if (phase_ == Phase::running) {
+                    forgetForExit();
                     ::kill(-pid_, SIGKILL);
                 }
             }
@@ -199,6 +302,7 @@ namespace {
         void setArguments(std::vector<std::string> arguments) override { arguments_ = std::move(arguments); }
         void setStandardOutput(std::shared_ptr<Pipe> pipe) override { output_ = std::move(pipe); }
         void setStandardError(std::shared_ptr<Pipe> pipe) override { error_ = std::move(pipe); }
+        void setLifetime(ChildLifetime lifetime) override { lifetime_ = lifetime; }
 
         std::optional<LaunchError> launch() override;
         void waitUntilExit() override;
@@ -230,6 +334,19 @@ namespace {
         // Checks what posix_spawn would only report from the child on some
         // systems, so that a bad path is always a launch failure.
         [[nodiscard]] int checkExecutable() const;
+        // Starts the child; the phase is `launching` meanwhile.
+        [[nodiscard]] std::optional<LaunchError> spawn(pid_t& pid);
+        // Signals the group to end, and arranges the kill that follows. Called
+        // with the lock held, while the child is unreaped.
+        void terminateLocked();
+        // Takes the child out of what the application ends on its way out;
+        // called with the lock held, before the reap.
+        void forgetForExit()
+        {
+            if (lifetime_ == ChildLifetime::endsWithApplication) {
+                ChildrenEndingWithApplication::instance().remove(pid_);
+            }
+        }
         // Waits out the kill delay on its own thread, then kills the group if
         // the child is still unreaped.
         void escalate();
@@ -241,12 +358,15 @@ namespace {
         std::vector<std::string> arguments_;
         std::shared_ptr<Pipe> output_;
         std::shared_ptr<Pipe> error_;
+        ChildLifetime lifetime_ = ChildLifetime::outlivesApplication;
 
         std::mutex mutex_;
         std::condition_variable changed_;
         Phase phase_ = Phase::configured;
         pid_t pid_ = -1;
         std::int32_t status_ = -1;
+        // Asked for while launching, to be done once the child exists.
+        bool terminatePending_ = false;
         bool terminateRequested_ = false;
         bool destroying_ = false;
         std::thread escalation_;
@@ -278,7 +398,36 @@ namespace {
             if (phase_ != Phase::configured) {
                 return failure(EALREADY);
             }
+            phase_ = Phase::launching;
         }
+        pid_t pid = -1;
+        std::optional<LaunchError> error = spawn(pid);
+        const std::scoped_lock lock(mutex_);
+        if (error) {
+            // Nothing runs, so there is nothing left to end either.
+            phase_ = Phase::configured;
+            terminatePending_ = false;
+            return error;
+        }
+        pid_ = pid;
+        phase_ = Phase::running;
+        if (lifetime_ == ChildLifetime::endsWithApplication) {
+            ChildrenEndingWithApplication::instance().add(pid_);
+        }
+        // spawn() has checked that both pipes are ours.
+        for (const auto& pipe : { output_, error_ }) {
+            if (pipe) {
+                std::static_pointer_cast<PosixPipe>(pipe)->handOver(deadline_);
+            }
+        }
+        if (terminatePending_) {
+            terminateLocked();
+        }
+        return std::nullopt;
+    }
+
+    std::optional<LaunchError> PosixProcess::spawn(pid_t& pid)
+    {
         auto outputPipe = std::dynamic_pointer_cast<PosixPipe>(output_);
         auto errorPipe = std::dynamic_pointer_cast<PosixPipe>(error_);
         if ((output_ && !outputPipe) || (error_ && !errorPipe)) {
@@ -301,14 +450,16 @@ namespace {
         posix_spawnattr_t attributes;
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
+        // Nothing of ours to read: a tool that reads its input gets the end
+        // at once, and never our terminal.
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         if (outputPipe) {
             posix_spawn_file_actions_adddup2(&actions, outputPipe->writeEnd(), STDOUT_FILENO);
         }
         if (errorPipe) {
             posix_spawn_file_actions_adddup2(&actions, errorPipe->writeEnd(), STDERR_FILENO);
         }
-        // Its own group, so that terminate reaches whatever it starts; no
-        // blocked signals and default handlers, whatever the thread that
+        // No blocked signals and default handlers, whatever the thread that
         // launches it has set up for itself.
         sigset_t none;
         sigset_t all;
@@ -317,9 +468,10 @@ namespace {
         // Not ours to reset, and some systems refuse the whole set if asked.
         sigdelset(&all, SIGKILL);
         sigdelset(&all, SIGSTOP);
-        posix_spawnattr_setflags(
-            &attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-        posix_spawnattr_setpgroup(&attributes, 0);
+        const int descriptorFlags = keepOnlyStandardDescriptors(actions);
+        posix_spawnattr_setflags(&attributes,
+            static_cast<short>(
+                ownGroup(attributes) | descriptorFlags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &all);
 
@@ -330,22 +482,11 @@ namespace {
         }
         argv.push_back(nullptr);
 
-        pid_t pid = -1;
         const int error = ::posix_spawn(&pid, path_.c_str(), &actions, &attributes, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         if (error != 0) {
             return failure(error);
-        }
-        {
-            const std::scoped_lock lock(mutex_);
-            pid_ = pid;
-            phase_ = Phase::running;
-        }
-        for (const auto& pipe : { outputPipe, errorPipe }) {
-            if (pipe) {
-                pipe->handOver(deadline_);
-            }
         }
         return std::nullopt;
     }
@@ -360,17 +501,32 @@ namespace {
             }
             pid = pid_;
         }
-        // Wait for the exit without reaping, so that the pid stays ours until
+        // Wait for the end without reaping, so that the pid stays ours until
         // the reap below, made under the lock that terminate() signals under.
-        siginfo_t info {};
+        // Darwin may answer with a child that has only stopped, and goes on
+        // answering so while it stays stopped: that is no end, so look again
+        // a little later.
         int waited = 0;
-        while ((waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT)) != 0 && errno == EINTR) { }
+        for (;;) {
+            siginfo_t info {};
+            waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+            if (waited != 0 && errno == EINTR) {
+                continue;
+            }
+            const bool ended = info.si_code == CLD_EXITED || info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED;
+            if (waited != 0 || ended) {
+                break;
+            }
+            std::this_thread::sleep_for(stoppedPollInterval);
+        }
         const std::scoped_lock lock(mutex_);
         if (phase_ != Phase::running) {
             return;
         }
+        forgetForExit();
+        // The child has ended, so the reap cannot block while the lock is held.
         int status = 0;
-        if (waited == 0 && ::waitpid(pid, &status, 0) == pid) {
+        if (waited == 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
             status_ = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
         } else {
             // Reaped by someone else, which only a host that ignores SIGCHLD
@@ -384,9 +540,15 @@ namespace {
     void PosixProcess::terminate()
     {
         const std::scoped_lock lock(mutex_);
-        if (phase_ != Phase::running) {
-            return;
+        if (phase_ == Phase::configured || phase_ == Phase::launching) {
+            terminatePending_ = true;
+        } else if (phase_ == Phase::running) {
+            terminateLocked();
         }
+    }
+
+    void PosixProcess::terminateLocked()
+    {
         ::kill(-pid_, SIGTERM);
         // A member stopped by job control would hold SIGTERM pending forever.
         ::kill(-pid_, SIGCONT);
@@ -419,6 +581,8 @@ namespace {
     }
 
 } // namespace
+
+void endChildrenThatEndWithApplication() { ChildrenEndingWithApplication::instance().endAll(); }
 
 std::shared_ptr<lintara::Process> ProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
 

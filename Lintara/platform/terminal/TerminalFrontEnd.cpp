@@ -65,12 +65,13 @@ namespace {
     }
 
     // Leaves by the signal's conventional status, with the terminal restored
-    // first. Runs as a GLib source, so it may do anything.
+    // first. Runs as a GLib source, so it may do anything; exit() rather
+    // than _Exit(), so that a running state query is ended as on quit.
     gboolean leaveOnSignal(gpointer data)
     {
         const int signal = GPOINTER_TO_INT(data);
         restoreTerminal();
-        std::_Exit(128 + signal);
+        std::exit(128 + signal);
     }
 
 } // namespace
@@ -235,7 +236,7 @@ void TerminalFrontEnd::readInput()
         // The terminal has gone (the window closed, the SSH session ended):
         // nobody is left to show anything to, so leave as on a hang-up.
         restoreTerminal();
-        std::_Exit(128 + SIGHUP);
+        std::exit(128 + SIGHUP);
     }
     for (Key& key : decoder_.feed(std::string_view(buffer, static_cast<std::size_t>(count)))) {
         keys_.push_back(std::move(key));

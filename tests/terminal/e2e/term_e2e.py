@@ -188,6 +188,12 @@ def line_with(text, needle):
     raise AssertionError("no line with %r in:\n%s" % (needle, text))
 
 
+def end_if_hanging(pid):
+    """Kills a hung tool's group that a failed test left behind."""
+    if ") S " in read("/proc/%d/stat" % pid):
+        os.killpg(pid, signal.SIGKILL)
+
+
 class TermEndToEnd(unittest.TestCase):
     def setUp(self):
         self.assertTrue(os.access(TERM_BINARY, os.X_OK), "LINTARA_TERM must name lintara-term-testing")
@@ -490,6 +496,29 @@ class TermEndToEnd(unittest.TestCase):
         s.wait_text("VPN ◷", "종료 (예약도 취소)", target=target)
         s.keys("2", target=target)
         s.wait_text("설정 시간: 120분", target=target)
+
+    def test_a_hung_query_has_no_terminal_and_ends_with_lintara(self):
+        s = self.session
+        s.env["LINTARA_FAKE_VPN_FAULTS"] = "state:hang"
+        for leave, status in (("q", 0), (signal.SIGTERM, 143)):
+            queries = read(s.tool_log).count("state ")
+            target = self.start()
+            log = s.wait_file(s.tool_log, lambda t: t.count("state ") > queries, "a state query")
+            pid = int(log.strip().split("\n")[-1].split()[2])
+            stat = "/proc/%d/stat" % pid
+            self.addCleanup(end_if_hanging, pid)
+            text = s.wait_file(stat, lambda t: ") S " in t, "the query to hang")
+            # state, parent, group, session, controlling terminal
+            fields = text[text.rindex(")") + 2:].split()
+            self.assertEqual((fields[3], fields[4]), (str(pid), "0"), "a session of its own and no terminal")
+            self.assertEqual(os.readlink("/proc/%d/fd/0" % pid), "/dev/null")
+
+            if leave == "q":
+                s.keys("q", target=target)
+            else:
+                os.kill(s.lintara_pid(), leave)
+            s.wait_text("EXIT=%d" % status, target=target)
+            s.wait_file(stat, lambda t: t == "" or ") Z " in t, "the query to end with lintara-term")
 
     def test_wake_from_login1_ticks_at_once(self):
         s = self.session
