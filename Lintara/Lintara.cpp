@@ -26,6 +26,7 @@ AppDelegate::AppDelegate(Platform& platform)
     , automatic(storedAutomatic(platform.standardUserDefaults))
     , status("예약 없음")
     , vpnPath(configuredVpnPath)
+    , unreadable(false)
 {
 }
 

@@ -15,6 +15,8 @@
 
 namespace lintara {
 
+struct StateQueryOutcome;
+
 // The path of the VPN tool, fixed when the executable is linked (see
 // vpnPath.cpp). There is deliberately no way to change it at run time: a
 // run-time override of what gets executed would be a way in.
@@ -67,7 +69,7 @@ private:
     void selectDuration(std::int64_t minutes);
     // vpn
     void pollVPN();
-    void handlePollResult(std::optional<bool> reading);
+    void handlePollResult(const StateQueryOutcome& outcome);
     void disconnect();
     void handleDisconnectCompletion(std::int32_t terminationStatus, const std::string& text);
     void handleDisconnectLaunchFailure(const LaunchError& error);
@@ -90,6 +92,8 @@ private:
     bool automatic;
     std::string status;
     const std::string vpnPath;
+    // Whether the last reading was unreadable: the log hears of changes only.
+    bool unreadable;
 };
 
 // Program-wide references, set by applicationMain and held until the process

@@ -4,6 +4,7 @@
 // The background steps are free functions on purpose: they get what they need
 // by value when the job is submitted, so they cannot read a controller field.
 #include "Lintara.hpp"
+#include "stateQuery.hpp"
 #include "text.hpp"
 
 #include <utility>
@@ -27,18 +28,19 @@ namespace {
 
     // Builds the child for one run: the tool, one word, one pipe for both
     // output streams. Main thread.
-    ToolRun prepareRun(Platform& platform, const std::string& path, const char* word, ChildLifetime lifetime)
+    ToolRun prepareRun(ProcessFactory& processes, Dispatch& dispatch, const std::string& path, const char* word,
+        ChildLifetime lifetime)
     {
         ToolRun run;
-        run.process = platform.processes.makeProcess();
-        run.pipe = platform.processes.makePipe();
+        run.process = processes.makeProcess();
+        run.pipe = processes.makePipe();
         run.process->setExecutablePath(path);
         run.process->setArguments({ word });
         run.process->setLifetime(lifetime);
         run.process->setStandardOutput(run.pipe);
         run.process->setStandardError(run.pipe);
-        run.main = &platform.dispatch.main();
-        run.watchdogQueue = &platform.dispatch.global(QualityOfService::defaultClass);
+        run.main = &dispatch.main();
+        run.watchdogQueue = &dispatch.global(QualityOfService::defaultClass);
         return run;
     }
 
@@ -54,25 +56,30 @@ namespace {
     }
 
     // Reads everything the tool prints, then reaps it. Background.
-    std::string collectOutput(const ToolRun& run)
+    std::string collectOutput(const ToolRun& run, std::size_t* byteCount = nullptr)
     {
         std::string bytes = run.pipe->readDataToEndOfFile();
         run.process->waitUntilExit();
+        if (byteCount != nullptr) {
+            *byteCount = bytes.size();
+        }
         return decodeUtf8(std::move(bytes));
     }
 
-    // Background: never touches the controller; hands one reading to deliver
-    // on the main queue.
-    void runStateQuery(const ToolRun& run, std::function<void(std::optional<bool>)> deliver)
+    // Background: never touches the controller; hands one outcome to deliver
+    // on the main queue. A launch failure reads as an unreadable state, and
+    // carries its reason along for the log.
+    void runStateQuery(const ToolRun& run, std::function<void(const StateQueryOutcome&)> deliver)
     {
-        std::optional<bool> reading;
-        if (!run.process->launch()) {
+        StateQueryOutcome outcome;
+        outcome.launchError = run.process->launch();
+        if (!outcome.launchError) {
             armWatchdog(run, stateQueryTimeLimit);
-            const std::string text = collectOutput(run);
-            reading = parseStateOutput(text);
+            outcome.output = collectOutput(run, &outcome.outputBytes);
+            outcome.terminationStatus = run.process->terminationStatus();
+            outcome.reading = parseStateOutput(outcome.output);
         }
-        // A launch failure is not reported: it reads as an unreadable state.
-        run.main->async([deliver = std::move(deliver), reading] { deliver(reading); });
+        run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
     }
 
     struct DisconnectOutcome {
@@ -120,16 +127,33 @@ void AppDelegate::pollVPN()
         return;
     }
     polling = true;
+    queryState(platform_.processes, platform_.dispatch, vpnPath,
+        [this](const StateQueryOutcome& outcome) { handlePollResult(outcome); });
+}
+
+void queryState(ProcessFactory& processes, Dispatch& dispatch, const std::string& path,
+    std::function<void(const StateQueryOutcome&)> deliver)
+{
     // Nobody waits for a reading once Lintara has gone.
-    ToolRun run = prepareRun(platform_, vpnPath, "state", ChildLifetime::endsWithApplication);
-    platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
-        runStateQuery(run, [this](std::optional<bool> reading) { handlePollResult(reading); });
+    ToolRun run = prepareRun(processes, dispatch, path, "state", ChildLifetime::endsWithApplication);
+    dispatch.global(QualityOfService::utility).async([run = std::move(run), deliver = std::move(deliver)]() mutable {
+        runStateQuery(run, std::move(deliver));
     });
 }
 
-void AppDelegate::handlePollResult(std::optional<bool> reading)
+void AppDelegate::handlePollResult(const StateQueryOutcome& outcome)
 {
     polling = false;
+    const std::optional<bool> reading = outcome.reading;
+    // Once per change, not once per poll: a tool that stays missing would
+    // otherwise write a line every five seconds.
+    if (!reading && !unreadable) {
+        platform_.log.write(LogLevel::warning, "VPN state unreadable: " + describeUnreadable(vpnPath, outcome));
+    } else if (reading && unreadable) {
+        platform_.log.write(
+            LogLevel::info, std::string("VPN state readable again: ") + (*reading ? "connected" : "disconnected"));
+    }
+    unreadable = !reading;
     if (!reading) {
         // Unreadable: keep what we knew, so a passing failure neither starts
         // nor cancels anything.
@@ -155,7 +179,8 @@ void AppDelegate::disconnect()
 {
     busy = true;
     // What the person asked for: left to finish even if Lintara ends first.
-    ToolRun run = prepareRun(platform_, vpnPath, "disconnect", ChildLifetime::outlivesApplication);
+    ToolRun run = prepareRun(
+        platform_.processes, platform_.dispatch, vpnPath, "disconnect", ChildLifetime::outlivesApplication);
     platform_.dispatch.global(QualityOfService::utility).async([run = std::move(run), this] {
         runDisconnect(run, [this](const DisconnectOutcome& outcome) {
             if (outcome.launchError) {
@@ -170,6 +195,8 @@ void AppDelegate::disconnect()
 void AppDelegate::handleDisconnectCompletion(std::int32_t terminationStatus, const std::string& text)
 {
     busy = false;
+    platform_.log.write(terminationStatus == 0 ? LogLevel::info : LogLevel::warning,
+        "disconnect: " + vpnPath + " disconnect exited with status " + std::to_string(terminationStatus));
     if (terminationStatus == 0 && connected == true) {
         // The tool says the tunnel is down, though no query has seen it yet.
         // Should the next query find it up again (a client that reconnects by
@@ -188,6 +215,7 @@ void AppDelegate::handleDisconnectCompletion(std::int32_t terminationStatus, con
 void AppDelegate::handleDisconnectLaunchFailure(const LaunchError& error)
 {
     busy = false;
+    platform_.log.write(LogLevel::warning, "disconnect could not start: " + error.localizedDescription);
     status = "연결 해제 오류";
     render();
     showMessage(status, error.localizedDescription);

@@ -371,6 +371,20 @@ public:
     virtual std::shared_ptr<Pipe> makePipe() = 0;
 };
 
+// ------------------------------------------------------------------ the log
+
+enum class LogLevel { info, warning };
+
+// The system's log, for whoever later looks into why something happened (a
+// tool that would not start, a state that could not be read). It is never
+// shown in the application's own UI. Each write is one line of text.
+// Main thread only.
+class Log {
+public:
+    virtual ~Log() = default;
+    virtual void write(LogLevel level, std::string_view line) = 0;
+};
+
 // --------------------------------------------------------- the whole platform
 
 // Everything a binding provides. The references outlive the controller.
@@ -384,6 +398,7 @@ struct Platform {
     Alerts& alerts;
     Dispatch& dispatch;
     ProcessFactory& processes;
+    Log& log;
 };
 
 } // namespace lintara

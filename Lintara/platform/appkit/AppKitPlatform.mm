@@ -671,6 +671,15 @@ namespace {
         static NSUserDefaults* defaults() { return [NSUserDefaults standardUserDefaults]; }
     };
 
+    // NSLog lands in the unified log, where Console.app shows it.
+    class UnifiedLog final : public Log {
+    public:
+        void write(LogLevel level, std::string_view line) override
+        {
+            NSLog(@"Lintara%@: %@", level == LogLevel::warning ? @" warning" : @"", toNSString(line));
+        }
+    };
+
     // ---------------------------------------------------------------- alerts
 
     // The message alert's text: short, as the alert's own; long, the end of
@@ -893,6 +902,7 @@ struct AppKitPlatform::Parts {
     AppKitAlerts alerts { gate, clock };
     GrandCentralDispatch dispatch { gate };
     posix::ProcessFactory processes;
+    UnifiedLog log;
     Platform platform {
         application,
         statusBar,
@@ -903,6 +913,7 @@ struct AppKitPlatform::Parts {
         alerts,
         dispatch,
         processes,
+        log,
     };
 };
 

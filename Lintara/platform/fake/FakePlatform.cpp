@@ -93,7 +93,8 @@ class FakePlatform::Impl final : public Application,
                                  public SettingsStore,
                                  public Alerts,
                                  public Dispatch,
-                                 public ProcessFactory {
+                                 public ProcessFactory,
+                                 public Log {
 public:
     explicit Impl(FakePlatform& fake)
         : fake_(fake)
@@ -258,6 +259,12 @@ public:
     std::shared_ptr<lintara::Process> makeProcess() override { return std::make_shared<Process>(fake_); }
     std::shared_ptr<lintara::Pipe> makePipe() override { return std::make_shared<FakePipe>(); }
 
+    // Log
+    void write(LogLevel level, std::string_view line) override
+    {
+        fake_.logLines_.push_back((level == LogLevel::warning ? "warning: " : "info: ") + std::string(line));
+    }
+
 private:
     enum class Lane { main, global };
 
@@ -417,6 +424,7 @@ FakePlatform::FakePlatform()
         .alerts = *impl_,
         .dispatch = *impl_,
         .processes = *impl_,
+        .log = *impl_,
     });
     scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
     scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));

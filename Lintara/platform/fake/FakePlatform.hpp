@@ -7,7 +7,7 @@
 // processes, including ones that take time or hang until terminated; scripted
 // dialog answers with a record of every alert; an in-memory settings store
 // that holds values of any kind and records every write; a record of every
-// title and menu; menu choices, reopen and wake notifications on demand.
+// title and menu, and of every line logged; menu choices, reopen and wake notifications on demand.
 //
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
@@ -160,6 +160,9 @@ public:
         return settingWrites_;
     }
 
+    // ---- the log: each line written, after "info: " or "warning: "
+    [[nodiscard]] const std::vector<std::string>& logLines() const { return logLines_; }
+
     // ---- the VPN tool
     // Queues how the next run with this word ("state", "disconnect") behaves.
     void script(const std::string& word, ScriptedRun run);
@@ -226,6 +229,7 @@ private:
     std::map<std::string, ScriptedRun, std::less<>> defaultScripts_;
     std::vector<RunRecord> runs_;
     std::vector<std::string> events_;
+    std::vector<std::string> logLines_;
 };
 
 // Thrown when a test drives the fake into something a real platform would

@@ -25,6 +25,7 @@
 #include "IndicatorStatusItem.hpp"
 
 #include "Lintara/Lintara.hpp"
+#include "Lintara/platform/glib/GlibLog.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
 #include "Lintara/platform/glib/GlibRunLoop.hpp"
 #include "Lintara/platform/glib/IcuClock.hpp"
@@ -92,6 +93,7 @@ int main()
 {
     using namespace lintara;
     posix::openClosedStandardStreams();
+    glib::sendLogTo(glib::LogDestination::journalOrStandardError);
     lintara::glib::tuneAllocatorForLongRuns();
 
     // Nothing here draws with OpenGL, yet probing for it loads the GL
@@ -147,6 +149,7 @@ int main()
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::ProcessFactory processes;
+    glib::GlibLog log;
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {
@@ -159,6 +162,7 @@ int main()
         .alerts = alerts,
         .dispatch = dispatch,
         .processes = processes,
+        .log = log,
     };
     return applicationMain(platform);
 }

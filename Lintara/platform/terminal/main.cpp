@@ -20,6 +20,7 @@
 // output, 1 when another Lintara holds the lock, 128 + the signal's number
 // after SIGTERM, SIGHUP or SIGINT.
 #include "Lintara/Lintara.hpp"
+#include "Lintara/platform/glib/GlibLog.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
 #include "Lintara/platform/glib/GlibRunLoop.hpp"
 #include "Lintara/platform/glib/IcuClock.hpp"
@@ -41,6 +42,9 @@
 int main()
 {
     lintara::posix::openClosedStandardStreams();
+    // The screen is Lintara's: nothing, not even a library's warning, may
+    // write over it.
+    lintara::glib::sendLogTo(lintara::glib::LogDestination::journalOnly);
     lintara::glib::tuneAllocatorForLongRuns();
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
         std::fputs("lintara-term: needs a terminal on standard input and standard output; "
@@ -71,6 +75,7 @@ int main()
     lintara::posix::ProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
     lintara::terminal::TestingTrace trace(wake);
+    lintara::glib::GlibLog log;
 
     lintara::Platform platform {
         .application = front,
@@ -82,6 +87,7 @@ int main()
         .alerts = front,
         .dispatch = dispatch,
         .processes = processes,
+        .log = log,
     };
     return lintara::applicationMain(platform);
 }
