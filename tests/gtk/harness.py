@@ -153,8 +153,8 @@ class Session:
                  | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
         return Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
 
-    def _start_service(self, role, address):
-        process = self._spawn([sys.executable, os.path.join(HERE, "mock_services.py"), role, address],
+    def _start_service(self, role, address, *arguments):
+        process = self._spawn([sys.executable, os.path.join(HERE, "mock_services.py"), role, address, *arguments],
                               stdout=subprocess.PIPE, text=True)
         if process.stdout.readline().strip() != "ready":
             raise Failure(f"the {role} stand-in did not start")
@@ -162,6 +162,13 @@ class Session:
 
     def start_watcher(self):
         self.watcher = self._start_service("watcher", self.session_address)
+
+    def start_notifications(self):
+        """A notification server; returns the file that lists what it was sent."""
+        path = os.path.join(self.root, "notifications")
+        open(path, "w").close()
+        self._start_service("notifications", self.session_address, path)
+        return path
 
     def stop_watcher(self):
         self.watcher.terminate()

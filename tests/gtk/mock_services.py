@@ -3,6 +3,9 @@
 
     mock_services.py watcher ADDRESS   a StatusNotifierWatcher on that bus
     mock_services.py login1 ADDRESS    a logind that can announce sleep
+    mock_services.py notifications ADDRESS FILE
+                                       a notification server that writes
+                                       each notification to FILE
 
 Each prints "ready" on standard output once it owns its name, then serves
 until it is killed. The watcher pairs each registered object path with the
@@ -49,6 +52,21 @@ LOGIN1_XML = """
   </interface>
   <interface name="org.lintara.Testing">
     <method name="EmitPrepareForSleep"><arg name="start" type="b" direction="in"/></method>
+  </interface>
+</node>
+"""
+
+
+NOTIFICATIONS_NAME = "org.freedesktop.Notifications"
+NOTIFICATIONS_PATH = "/org/freedesktop/Notifications"
+NOTIFICATIONS_XML = """
+<node>
+  <interface name="org.freedesktop.Notifications">
+    <method name="Notify">
+      <arg type="s" direction="in"/><arg type="u" direction="in"/><arg type="s" direction="in"/>
+      <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
+      <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
+    </method>
   </interface>
 </node>
 """
@@ -140,12 +158,31 @@ class Login1:
             invocation.return_dbus_error("org.freedesktop.DBus.Error.UnknownMethod", method)
 
 
+class Notifications:
+    def __init__(self, bus, path):
+        self.path = path
+        self.count = 0
+        info = Gio.DBusNodeInfo.new_for_xml(NOTIFICATIONS_XML).interfaces[0]
+        bus.register_object(NOTIFICATIONS_PATH, info, self.on_call, None, None)
+
+    def on_call(self, bus, sender, path, interface, method, parameters, invocation):
+        app, _replaces, _icon, summary, body = parameters.unpack()[:5]
+        self.count += 1
+        with open(self.path, "a") as file:
+            file.write(f"{app}|{summary}|{body}\n")
+        invocation.return_value(GLib.Variant("(u)", (self.count,)))
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("watcher", "login1"):
+    roles = {"watcher": 3, "login1": 3, "notifications": 4}
+    if len(sys.argv) < 2 or roles.get(sys.argv[1]) != len(sys.argv):
         sys.exit(__doc__)
     role, address = sys.argv[1], sys.argv[2]
     bus = connect(address)
-    if role == "watcher":
+    if role == "notifications":
+        service = Notifications(bus, sys.argv[3])
+        own_name(bus, NOTIFICATIONS_NAME)
+    elif role == "watcher":
         service = Watcher(bus)
         own_name(bus, WATCHER_NAME)
     else:

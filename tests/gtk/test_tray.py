@@ -534,6 +534,51 @@ def no_display(session):
     assert_true("lintara-term" in completed.stderr, f"the message does not point to lintara-term: {completed.stderr!r}")
 
 
+@test(timeout=30)
+def no_session_bus(session):
+    session.start(watcher=False)
+    environment = session.environment(DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(session.root, "no-bus"))
+    try:
+        completed = subprocess.run([session.binary], env=environment, capture_output=True, text=True, timeout=20)
+    except subprocess.TimeoutExpired:
+        raise Failure("it ran on without a session bus") from None
+    assert_equal(completed.returncode, 1, "the exit status without a session bus")
+    assert_true("no session bus" in completed.stderr and "lintara-term" in completed.stderr,
+                f"the message does not say what is missing: {completed.stderr!r}")
+
+
+@test()
+def no_tray_host_is_said_once_and_waited_for(session):
+    session.start(watcher=False)
+    notifications = session.start_notifications()
+    session.app = session.spawn_app()
+
+    said_line = "lintara: no tray host"
+
+    def said():
+        session.check_running()
+        return said_line in session.app_output()
+
+    wait_for(said, "the missing host on standard error", timeout=40)
+    line = [line for line in session.app_output().splitlines() if line.startswith(said_line)][0]
+    assert_true("gnome-shell-extension-appindicator" in line and "lintara-term" in line,
+                f"the message does not name the extension and lintara-term: {line!r}")
+    sent = wait_for(lambda: open(notifications).read().splitlines(), "a notification")
+    assert_equal(len(sent), 1, "the number of notifications")
+    assert_true("gnome-shell-extension-appindicator" in sent[0] and "lintara-term" in sent[0],
+                f"the notification does not say the same: {sent[0]!r}")
+    # It still waits for a host, and shows up when one comes; a host that
+    # leaves again for good is said on standard error, with no second
+    # notification.
+    session.start_watcher()
+    session.wait_for_item()
+    session.stop_watcher()
+    wait_for(lambda: session.app_output().count(said_line) >= 2,
+             "the host missing again on standard error", timeout=40)
+    session.check_running()
+    assert_equal(len(open(notifications).read().splitlines()), 1, "the number of notifications")
+
+
 # -------------------------------------------------------------- the deadline
 # The deadline holds whatever happens around it: a dialog left open, queries
 # that answer late in a second, a VPN up again at once.

@@ -35,9 +35,40 @@ GtkShell::GtkShell(const std::string& applicationId, std::string iconName, Dispa
 
 GtkShell::~GtkShell() { g_object_unref(application_); }
 
+void GtkShell::takeCommandLine(int argc, char** argv, const GOptionEntry* entries, const char* summary,
+    std::string usage, int usageStatus, LocalOptionsHandler handler)
+{
+    argc_ = argc;
+    argv_ = argv;
+    usage_ = std::move(usage);
+    usageStatus_ = usageStatus;
+    localOptions_ = std::move(handler);
+    g_application_add_main_option_entries(G_APPLICATION(application_), entries);
+    g_application_set_option_context_summary(G_APPLICATION(application_), summary);
+    g_signal_connect(application_, "handle-local-options", G_CALLBACK(onLocalOptions), this);
+}
+
+int GtkShell::onLocalOptions(GApplication* /*application*/, GVariantDict* /*options*/, void* self)
+{
+    auto* shell = static_cast<GtkShell*>(self);
+    shell->optionsParsed_ = true;
+    shell->optionStatus_ = shell->localOptions_ ? shell->localOptions_() : std::nullopt;
+    // -1 tells GApplication to go on: register (done already) and activate.
+    return shell->optionStatus_.value_or(-1);
+}
+
 Registration GtkShell::registerOnSessionBus(std::string& error)
 {
     GError* failure = nullptr;
+    // GApplication carries on without a bus as an ordinary program, which
+    // here would mean a tray item that no host can ever see.
+    GDBusConnection* sessionBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &failure);
+    if (sessionBus == nullptr) {
+        error = failure != nullptr ? failure->message : "unknown error";
+        g_clear_error(&failure);
+        return Registration::noSessionBus;
+    }
+    g_object_unref(sessionBus);
     if (!g_application_register(G_APPLICATION(application_), nullptr, &failure)) {
         error = failure != nullptr ? failure->message : "unknown error";
         g_clear_error(&failure);
@@ -64,17 +95,27 @@ void GtkShell::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
 
 void GtkShell::run()
 {
-    // Nothing but the tray item keeps the application alive: no window will
-    // ever hold it.
-    g_application_hold(G_APPLICATION(application_));
     g_unix_signal_add(SIGTERM, leaveOnSignal<SIGTERM>, this);
     g_unix_signal_add(SIGHUP, leaveOnSignal<SIGHUP>, this);
     g_unix_signal_add(SIGINT, leaveOnSignal<SIGINT>, this);
     char programName[] = "lintara";
     char* arguments[] = { programName, nullptr };
-    // Only the program name is passed on: Lintara takes no arguments, and
-    // GApplication would read anything else as files to open.
-    g_application_run(G_APPLICATION(application_), 1, arguments);
+    // Without a command line taken, only the program name: GApplication
+    // would read anything else as files to open.
+    if (argv_ == nullptr) {
+        g_application_run(G_APPLICATION(application_), 1, arguments);
+        return;
+    }
+    g_application_run(G_APPLICATION(application_), argc_, argv_);
+    if (!optionsParsed_) {
+        // GApplication has printed what it could not parse, and nothing more.
+        std::fputs(usage_.c_str(), stderr);
+        abandon(usageStatus_);
+    }
+    // Ended by an option, or a launch refused, before the loop ran.
+    if (optionStatus_) {
+        abandon(*optionStatus_);
+    }
 }
 
 void GtkShell::terminate()
@@ -88,7 +129,10 @@ void GtkShell::terminate()
 
 void GtkShell::abandon(int status)
 {
-    if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(application_))) {
+    GDBusConnection* bus = g_application_get_is_registered(G_APPLICATION(application_))
+        ? g_application_get_dbus_connection(G_APPLICATION(application_))
+        : nullptr;
+    if (bus != nullptr) {
         g_dbus_connection_flush_sync(bus, nullptr, nullptr);
     }
     std::fflush(nullptr);
@@ -123,6 +167,10 @@ void GtkShell::activated()
     }
     if (!launched_) {
         launched_ = true;
+        // Nothing but the tray item keeps the application alive: no window
+        // will ever hold it. Held only now: a run that an option ended
+        // before the launch must not go on waiting.
+        g_application_hold(G_APPLICATION(application_));
         delegate_->applicationDidFinishLaunching();
         return;
     }

@@ -9,16 +9,26 @@
 
 #include "Lintara/platform/Platform.hpp"
 
+#include <functional>
+#include <optional>
 #include <string>
 
 typedef struct _GtkApplication GtkApplication;
+typedef struct _GApplication GApplication;
+typedef struct _GVariantDict GVariantDict;
+typedef struct _GOptionEntry GOptionEntry;
 typedef struct _GtkWindow GtkWindow;
 
 namespace lintara::gtk {
 
 // Whether this process runs the application or only handed the launch to the
 // copy that already does.
-enum class Registration { primary, handedToRunning, failed };
+// Without a session bus there is no tray to reach, nor a copy to hand to.
+enum class Registration { primary, handedToRunning, noSessionBus, failed };
+
+// What the program does once its options are parsed, before anything else
+// happens: the exit status to end with, or nothing to go on and launch.
+using LocalOptionsHandler = std::function<std::optional<int>()>;
 
 class GtkShell final : public Application {
 public:
@@ -28,6 +38,13 @@ public:
     ~GtkShell() override;
     GtkShell(const GtkShell&) = delete;
     GtkShell& operator=(const GtkShell&) = delete;
+
+    // The command line run() parses, with these entries (which must outlive
+    // the parse), and what to do once they are parsed. A mistake on the
+    // command line prints its error and usage to standard error and ends the
+    // process with usageStatus.
+    void takeCommandLine(int argc, char** argv, const GOptionEntry* entries, const char* summary, std::string usage,
+        int usageStatus, LocalOptionsHandler handler);
 
     // Claims the application id on the session bus. A copy that is already
     // running gets an activation and this process should exit.
@@ -51,6 +68,7 @@ public:
 
 private:
     static void onActivate(GtkApplication* application, void* self);
+    static int onLocalOptions(GApplication* application, GVariantDict* options, void* self);
     void activated();
 
     GtkApplication* application_;
@@ -59,6 +77,13 @@ private:
     AppDelegate* delegate_ = nullptr;
     bool launched_ = false;
     bool activationRequested_ = false;
+    int argc_ = 0;
+    char** argv_ = nullptr;
+    std::string usage_;
+    int usageStatus_ = 0;
+    LocalOptionsHandler localOptions_;
+    bool optionsParsed_ = false;
+    std::optional<int> optionStatus_;
 };
 
 } // namespace lintara::gtk

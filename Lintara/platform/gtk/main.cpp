@@ -15,16 +15,22 @@
 //  - ticks, the main queue, wake from login1, settings in a key file and the
 //    ICU short time from the GLib base; the VPN tool run by the POSIX runner;
 //  - on SIGTERM, SIGHUP or SIGINT, an exit with 128 + the signal's number,
-//    after ending a running state query as quit does.
+//    after ending a running state query as quit does;
+//  - the options --help, --version and --check, which need no display and
+//    no bus; without a session bus, an error and exit status 1;
+//  - a word on standard error, in the log and as one notification when no
+//    StatusNotifierItem host shows the item (see TrayHostWatch.hpp).
 // Leaves out:
 //  - a tray of its own where the desktop has no StatusNotifierItem host (the
 //    indicator library then falls back to what it can; see README.md);
-//  - any window besides the two dialogs, and any command-line option.
+//  - any window besides the two dialogs.
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
 #include "IndicatorStatusItem.hpp"
+#include "TrayHostWatch.hpp"
 
 #include "Lintara/Lintara.hpp"
+#include "Lintara/platform/glib/CommandLine.hpp"
 #include "Lintara/platform/glib/GlibLog.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
 #include "Lintara/platform/glib/GlibRunLoop.hpp"
@@ -42,10 +48,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <variant>
 
 namespace {
+
+using namespace lintara;
 
 constexpr const char* applicationId = "io.lintara.Lintara";
 constexpr const char* iconName = "io.lintara.Lintara-symbolic";
@@ -87,34 +96,30 @@ double testingClockScale()
 }
 #endif
 
-} // namespace
+// Everything between the command line and the launch: the display, the
+// session bus, the one controller per user, and the watch for a tray host.
+// The exit status when the launch must not go on.
+struct Launch {
+    std::optional<glib::SingleInstance::Outcome> lock;
+    std::optional<gtk::TrayHostWatch> hostWatch;
+};
 
-int main()
+std::optional<int> prepareLaunch(gtk::GtkShell& shell, Launch& launch, lintara::Log& log)
 {
-    using namespace lintara;
-    posix::openClosedStandardStreams();
-    glib::sendLogTo(glib::LogDestination::journalOrStandardError);
-    lintara::glib::tuneAllocatorForLongRuns();
-
-    // Nothing here draws with OpenGL, yet probing for it loads the GL
-    // driver, which on a software renderer alone more than doubles the
-    // resident memory of an application that sits in the tray all day. A
-    // GDK_GL already set by the user is left as it is.
-    g_setenv("GDK_GL", "disable", FALSE);
     if (!gtk_init_check(nullptr, nullptr)) {
         complain("cannot open a display, so there is no tray to sit in. Without a desktop session, "
                  "run lintara-term instead: it does the same in a terminal.");
         return failureStatus;
     }
-
-    glib::ModalGate gate;
-    glib::GlibMainQueue mainQueue(gate);
-    gtk::GtkShell shell(applicationId, iconName, mainQueue);
-
     std::string error;
     switch (shell.registerOnSessionBus(error)) {
     case gtk::Registration::primary: break;
-    case gtk::Registration::handedToRunning: shell.abandon(EXIT_SUCCESS);
+    case gtk::Registration::handedToRunning: return EXIT_SUCCESS;
+    case gtk::Registration::noSessionBus:
+        complain("there is no session bus (" + error
+            + "), so no tray can be reached. "
+              "Start lintara inside a desktop session, or run lintara-term instead.");
+        return failureStatus;
     case gtk::Registration::failed:
         complain("cannot register on the session bus: " + error + ". Run lintara-term instead.");
         return failureStatus;
@@ -122,15 +127,53 @@ int main()
 
     // lintara-term, or lintara in another session of the same user, may
     // already run a controller; two would both disconnect.
-    glib::SingleInstance::Outcome lock = glib::SingleInstance::acquire(glib::defaultLockPath());
-    if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&lock)) {
+    launch.lock = glib::SingleInstance::acquire(glib::defaultLockPath());
+    if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&*launch.lock)) {
         complain(glib::describe(*held));
-        shell.abandon(failureStatus);
+        return failureStatus;
     }
-    if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&lock)) {
+    if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&*launch.lock)) {
         complain(glib::describe(*unavailable));
-        shell.abandon(failureStatus);
+        return failureStatus;
     }
+    launch.hostWatch.emplace(log, iconName);
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    using namespace lintara;
+    posix::openClosedStandardStreams();
+    glib::sendLogTo(glib::LogDestination::journalOrStandardError);
+    lintara::glib::tuneAllocatorForLongRuns();
+    g_set_prgname("lintara");
+
+    // Nothing here draws with OpenGL, yet probing for it loads the GL
+    // driver, which on a software renderer alone more than doubles the
+    // resident memory of an application that sits in the tray all day. A
+    // GDK_GL already set by the user is left as it is.
+    g_setenv("GDK_GL", "disable", FALSE);
+
+    glib::ModalGate gate;
+    glib::GlibMainQueue mainQueue(gate);
+    gtk::GtkShell shell(applicationId, iconName, mainQueue);
+    glib::GlibLog log;
+
+    // The options are parsed when the application runs, before it opens the
+    // display or claims its name: --help, --version and --check need
+    // neither.
+    glib::CommandLine options;
+    const auto entries = glib::optionEntries(options);
+    Launch launch;
+    shell.takeCommandLine(argc, argv, entries.data(), glib::optionSummary, glib::usageText(), glib::usageStatus,
+        [&options, &shell, &launch, &log]() -> std::optional<int> {
+            if (const std::optional<int> status = glib::answerCommandLine("lintara", options)) {
+                return status;
+            }
+            return prepareLaunch(shell, launch, log);
+        });
 
     glib::GlibRunLoop runLoop(gate);
     glib::Login1Wake wake(mainQueue);
@@ -149,7 +192,6 @@ int main()
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::ProcessFactory processes;
-    glib::GlibLog log;
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {

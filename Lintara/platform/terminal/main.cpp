@@ -16,10 +16,15 @@
 //  - from the POSIX base: the VPN tool's runs and the worker threads.
 // Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
 //
+// Options: --help, --version and --check (see glib/CommandLine.hpp), which
+// need no terminal.
+//
 // Exit status: 0 after quit, 2 without a terminal on standard input and
-// output, 1 when another Lintara holds the lock, 128 + the signal's number
-// after SIGTERM, SIGHUP or SIGINT.
+// output or after a mistake on the command line, 1 when another Lintara
+// holds the lock, 128 + the signal's number after SIGTERM, SIGHUP or SIGINT.
+// --check exits 0 when the state is readable, 1 when not.
 #include "Lintara/Lintara.hpp"
+#include "Lintara/platform/glib/CommandLine.hpp"
 #include "Lintara/platform/glib/GlibLog.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
 #include "Lintara/platform/glib/GlibRunLoop.hpp"
@@ -37,15 +42,21 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
-int main()
+int main(int argc, char* argv[])
 {
     lintara::posix::openClosedStandardStreams();
     // The screen is Lintara's: nothing, not even a library's warning, may
     // write over it.
     lintara::glib::sendLogTo(lintara::glib::LogDestination::journalOnly);
     lintara::glib::tuneAllocatorForLongRuns();
+    // Before the terminal is looked at: --help, --version and --check work
+    // without one.
+    if (const std::optional<int> status = lintara::glib::parseCommandLine("lintara-term", argc, argv)) {
+        return *status;
+    }
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
         std::fputs("lintara-term: needs a terminal on standard input and standard output; "
                    "run it in a terminal window or over ssh -t.\n",
