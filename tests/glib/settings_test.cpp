@@ -42,6 +42,12 @@ protected:
     std::string path_;
 };
 
+class RecordingLog final : public Log {
+public:
+    void write(LogLevel, std::string_view line) override { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
+
 } // namespace
 
 TEST(SettingText, IntegersReadAsDocumented)
@@ -268,4 +274,59 @@ TEST(SettingsPath, FollowsTheXdgConfigDirectory)
     // file name that is put under it.
     const std::string path = lintara::glib::defaultSettingsPath();
     EXPECT_EQ(path, std::string(g_get_user_config_dir()) + "/lintara/settings.ini");
+}
+
+// ------------------------------------------- defaults for every user, and the log
+
+TEST_F(SettingsFile, TheUsersValueWinsThenTheFirstSystemFileThenTheNextThenNothing)
+{
+    const std::string& user = path_;
+    const std::string first = dir_ + "/first/settings.ini";
+    const std::string second = dir_ + "/second/settings.ini";
+    const std::string damaged = dir_ + "/damaged/settings.ini";
+    write("[Lintara]\ndurationMinutes=90\n");
+    write("[Lintara]\nautomatic=false\ndurationMinutes=30\n", first);
+    write("[Lintara]\nautomatic=true\nnote=from the second\n", second);
+    write("[Lintara\n\xff", damaged);
+    KeyFileSettings settings(user, { damaged, first, dir_ + "/missing/settings.ini", second });
+
+    EXPECT_EQ(settings.integerForKey("durationMinutes"), 90);
+    EXPECT_EQ(settings.objectForKey("automatic"), SettingValue(false));
+    EXPECT_EQ(settings.objectForKey("note"), SettingValue(std::string("from the second")));
+    // Set nowhere: the controller's own default applies.
+    EXPECT_EQ(settings.objectForKey("unset"), std::nullopt);
+    EXPECT_EQ(settings.integerForKey("unset"), 0);
+
+    // A user's choice goes into the user's file alone, and wins from then
+    // on; the administrator's values are not copied into it.
+    settings.setBool(true, "automatic");
+    EXPECT_EQ(settings.objectForKey("automatic"), SettingValue(true));
+    EXPECT_EQ(read(user), "[Lintara]\ndurationMinutes=90\nautomatic=true\n");
+    EXPECT_EQ(read(first), "[Lintara]\nautomatic=false\ndurationMinutes=30\n");
+}
+
+TEST(SettingsPath, TheSystemFilesComeFromXdgConfigDirsInOrderWithEtcXdgWhenUnset)
+{
+    g_setenv("XDG_CONFIG_DIRS", "/opt/site:relative:/etc/xdg/", TRUE);
+    EXPECT_EQ(lintara::glib::systemSettingsPaths(),
+        (std::vector<std::string> { "/opt/site/lintara/settings.ini", "/etc/xdg/lintara/settings.ini" }));
+    g_setenv("XDG_CONFIG_DIRS", "", TRUE);
+    EXPECT_EQ(lintara::glib::systemSettingsPaths(), (std::vector<std::string> { "/etc/xdg/lintara/settings.ini" }));
+    g_unsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(lintara::glib::systemSettingsPaths(), (std::vector<std::string> { "/etc/xdg/lintara/settings.ini" }));
+}
+
+TEST_F(SettingsFile, ADamagedFileMovedAsideIsLoggedWithBothNames)
+{
+    const std::string& user = path_;
+    write("[Lintara\n\xff");
+    RecordingLog log;
+    KeyFileSettings settings(user, {}, &log);
+    EXPECT_TRUE(log.lines.empty()) << "nothing is moved before a write";
+    settings.setInteger(45, "durationMinutes");
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find(user + " could not be read"), std::string::npos) << log.lines[0];
+    EXPECT_NE(log.lines[0].find("kept as " + user + ".bad"), std::string::npos) << log.lines[0];
+    settings.setInteger(50, "durationMinutes");
+    EXPECT_EQ(log.lines.size(), 1u);
 }

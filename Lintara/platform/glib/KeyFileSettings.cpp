@@ -120,10 +120,16 @@ namespace {
         return std::nullopt;
     }
 
+    struct MovedAside {
+        bool done = false;
+        // Where it went; empty when it had gone already.
+        std::string to;
+    };
+
     // Moves a damaged file to the first free name of .bad, .bad.1, .bad.2,
     // ..., so that no older copy is ever replaced. A file that has gone
     // meanwhile needs no moving.
-    bool moveAside(const std::string& path)
+    MovedAside moveAside(const std::string& path)
     {
         for (int number = 0; number < mostAside; ++number) {
             const std::string aside = path + ".bad" + (number == 0 ? "" : "." + std::to_string(number));
@@ -131,9 +137,15 @@ namespace {
             if (g_lstat(aside.c_str(), &status) == 0) {
                 continue;
             }
-            return errno == ENOENT && (g_rename(path.c_str(), aside.c_str()) == 0 || errno == ENOENT);
+            if (errno != ENOENT) {
+                return {};
+            }
+            if (g_rename(path.c_str(), aside.c_str()) == 0) {
+                return { true, aside };
+            }
+            return { errno == ENOENT, {} };
         }
-        return false;
+        return {};
     }
 
     // Written to a temporary file and renamed over the old one, so that a
@@ -161,6 +173,24 @@ std::string defaultSettingsPath()
     std::string result(path);
     g_free(path);
     return result;
+}
+
+std::vector<std::string> systemSettingsPaths()
+{
+    const char* variable = g_getenv("XDG_CONFIG_DIRS");
+    gchar** directories = g_strsplit(variable != nullptr && *variable != '\0' ? variable : "/etc/xdg", ":", -1);
+    std::vector<std::string> paths;
+    for (gchar** directory = directories; *directory != nullptr; ++directory) {
+        // Relative entries mean nothing here, and are ignored as the XDG
+        // rules say.
+        if (g_path_is_absolute(*directory)) {
+            gchar* path = g_build_filename(*directory, "lintara", "settings.ini", nullptr);
+            paths.emplace_back(path);
+            g_free(path);
+        }
+    }
+    g_strfreev(directories);
+    return paths;
 }
 
 SettingValue settingValueFromText(std::string_view text)
@@ -198,9 +228,15 @@ std::int64_t integerFromText(std::string_view text)
     return 0;
 }
 
-KeyFileSettings::KeyFileSettings(std::string path)
+KeyFileSettings::KeyFileSettings(std::string path, const std::vector<std::string>& defaultsPaths, Log* log)
     : path_(std::move(path))
+    , log_(log)
 {
+    for (const std::string& defaultsPath : defaultsPaths) {
+        if (auto [found, file] = load(defaultsPath); file) {
+            defaults_.push_back(std::move(file));
+        }
+    }
     auto [found, file] = load(path_);
     // A damaged file is not half-parsed: start empty, so that no garbage is
     // carried into the next write.
@@ -214,6 +250,9 @@ std::optional<std::string> KeyFileSettings::text(std::string_view key) const
 {
     const std::string name(key);
     gchar* value = g_key_file_get_value(file_.get(), group, name.c_str(), nullptr);
+    for (auto defaults = defaults_.begin(); value == nullptr && defaults != defaults_.end(); ++defaults) {
+        value = g_key_file_get_value(defaults->get(), group, name.c_str(), nullptr);
+    }
     if (value == nullptr) {
         return std::nullopt;
     }
@@ -276,8 +315,16 @@ void KeyFileSettings::save()
     // Read again, to keep what was edited by hand since: only the values set
     // here and not yet written go over it.
     auto [found, fresh] = load(*target);
-    if (found == Found::damaged && !moveAside(*target)) {
-        return;
+    if (found == Found::damaged) {
+        const MovedAside moved = moveAside(*target);
+        if (!moved.done) {
+            return;
+        }
+        if (log_ != nullptr && !moved.to.empty()) {
+            log_->write(LogLevel::warning,
+                "the settings file " + *target + " could not be read; it is kept as " + moved.to
+                    + " and a new one written");
+        }
     }
     if (fresh) {
         for (const std::string& key : unsaved_) {

@@ -25,6 +25,10 @@
 //  - A read-only file is left as it is, and a write that fails (no space, a
 //    read-only directory) changes nothing on disk: the value stays in memory
 //    and goes out with the next write that succeeds.
+// Defaults for every user: an administrator's files, read once at
+// construction and never written. A key missing from the user's file takes
+// its value from the first of them that has it; the user's own value always
+// wins. A damaged one is passed over.
 //
 // Main thread only.
 #pragma once
@@ -34,6 +38,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 typedef struct _GKeyFile GKeyFile;
 
@@ -41,6 +46,9 @@ namespace lintara::glib {
 
 // $XDG_CONFIG_HOME/lintara/settings.ini, or ~/.config/lintara/settings.ini.
 [[nodiscard]] std::string defaultSettingsPath();
+// lintara/settings.ini in each directory of $XDG_CONFIG_DIRS (/etc/xdg when
+// it is unset or empty), the most important first.
+[[nodiscard]] std::vector<std::string> systemSettingsPaths();
 
 // How a stored text reads as a value of its own kind, as objectForKey gives
 // it; see the rules above.
@@ -50,7 +58,8 @@ namespace lintara::glib {
 
 class KeyFileSettings final : public SettingsStore {
 public:
-    explicit KeyFileSettings(std::string path);
+    // A damaged file moved aside is told to log, when there is one.
+    explicit KeyFileSettings(std::string path, const std::vector<std::string>& defaultsPaths = {}, Log* log = nullptr);
     ~KeyFileSettings() override;
     KeyFileSettings(const KeyFileSettings&) = delete;
     KeyFileSettings& operator=(const KeyFileSettings&) = delete;
@@ -76,6 +85,8 @@ private:
 
     std::string path_;
     std::unique_ptr<GKeyFile, KeyFileFree> file_;
+    std::vector<std::unique_ptr<GKeyFile, KeyFileFree>> defaults_;
+    Log* log_;
     // Keys set here whose values a failed write left only in memory.
     std::set<std::string> unsaved_;
     bool damaged_ = false;

@@ -188,7 +188,7 @@ int main(int argc, char* argv[])
 #else
     glib::IcuClock clock;
 #endif
-    glib::KeyFileSettings settings(glib::defaultSettingsPath());
+    glib::KeyFileSettings settings(glib::defaultSettingsPath(), glib::systemSettingsPaths(), &log);
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::ProcessFactory processes;

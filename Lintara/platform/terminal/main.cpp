@@ -81,12 +81,13 @@ int main(int argc, char* argv[])
     lintara::glib::Login1Wake wake(mainQueue);
     lintara::glib::IcuClock clock;
     gate.useClock(clock);
-    lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
+    lintara::glib::GlibLog log;
+    lintara::glib::KeyFileSettings settings(
+        lintara::glib::defaultSettingsPath(), lintara::glib::systemSettingsPaths(), &log);
     lintara::posix::ThreadDispatch dispatch(mainQueue);
     lintara::posix::ProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
     lintara::terminal::TestingTrace trace(wake);
-    lintara::glib::GlibLog log;
 
     lintara::Platform platform {
         .application = front,
