@@ -15,8 +15,6 @@ namespace {
     constexpr int narrowest = 16;
     // The title, the rule, and the dialog box's top, button line and bottom.
     constexpr int dialogFrameRows = 5;
-    const std::string reverseOn = "\x1b[7m";
-    const std::string reverseOff = "\x1b[27m";
 
     std::string repeat(std::string_view piece, int count)
     {
@@ -50,7 +48,7 @@ namespace {
 
     // The field, a fixed number of cells wide, scrolled so that the caret
     // shows, the caret drawn as a reverse-video cell.
-    std::string fieldLine(const LineEditor& field, int columns)
+    std::string fieldLine(const LineEditor& field, int columns, const Sequences& sequences)
     {
         const int width = std::max(4, std::min(fieldWidth, columns - 4));
         const std::u32string& chars = field.codePoints();
@@ -74,7 +72,7 @@ namespace {
             }
             std::string cell;
             appendUtf8(cell, cellWidth(c) == 0 ? U' ' : c);
-            line += i == caret ? reverseOn + cell + reverseOff : cell;
+            line += i == caret ? sequences.reverseOn + cell + sequences.reverseOff : cell;
             used += w;
         }
         line += repeat(" ", width - used) + "]";
@@ -120,7 +118,8 @@ namespace {
         return view;
     }
 
-    void addDialog(std::vector<std::string>& lines, const Dialog& dialog, const DialogView& view, int columns)
+    void addDialog(std::vector<std::string>& lines, const Dialog& dialog, const DialogView& view, int columns,
+        const Sequences& sequences)
     {
         const Alert& alert = dialog.alert;
         lines.push_back("┌" + rule(columns - 1));
@@ -137,7 +136,7 @@ namespace {
                 columns));
         }
         if (alert.accessoryView) {
-            lines.push_back(fieldLine(dialog.field, columns));
+            lines.push_back(fieldLine(dialog.field, columns, sequences));
         }
         std::string buttons = "│ ";
         if (alert.buttons.size() == 1) {
@@ -167,14 +166,20 @@ namespace {
     // outside ASCII counted narrower than two cells are drawn one cell wider
     // by some terminals (East Asian ambiguous ones in CJK setups, marks and
     // new emoji by terminals with older tables).
-    bool couldOverflow(std::string_view row, int columns)
+    bool couldOverflow(std::string_view row, int columns, const Sequences& sequences)
     {
         int width = 0;
         for (std::size_t pos = 0; pos < row.size();) {
-            if (row.compare(pos, 2, "\x1b[") == 0) {
-                // The caret's reverse video takes no cells.
-                const std::size_t end = row.find('m', pos);
-                pos = end == std::string_view::npos ? row.size() : end + 1;
+            // The caret's reverse video takes no cells.
+            bool skipped = false;
+            for (const std::string& attribute : { sequences.reverseOn, sequences.reverseOff }) {
+                if (!attribute.empty() && row.compare(pos, attribute.size(), attribute) == 0) {
+                    pos += attribute.size();
+                    skipped = true;
+                    break;
+                }
+            }
+            if (skipped) {
                 continue;
             }
             const char32_t c = nextCodePoint(row, pos);
@@ -213,7 +218,7 @@ TextScroll dialogScroll(const Dialog& dialog, int columns, int rows)
     return { view.scrollLimit(), view.bodyRows };
 }
 
-std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows)
+std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows, const Sequences& sequences)
 {
     const std::string title = printable(state.title);
     if (columns < std::max(narrowest, displayWidth(title))) {
@@ -225,7 +230,7 @@ std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int
         if (!view.fits) {
             return tooSmall(columns);
         }
-        addDialog(lines, *state.dialog, view, columns);
+        addDialog(lines, *state.dialog, view, columns, sequences);
     } else {
         if (rows < static_cast<int>(lines.size() + state.menu.items.size())) {
             return tooSmall(columns);
@@ -242,7 +247,8 @@ std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int
     return lines;
 }
 
-std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next, int columns)
+std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next, int columns,
+    const Sequences& sequences)
 {
     std::string out;
     const std::size_t rows = std::max(shown.size(), next.size());
@@ -252,12 +258,12 @@ std::string paintChanges(const std::vector<std::string>& shown, const std::vecto
         if (wasShown && isShown && shown[row] == next[row]) {
             continue;
         }
-        if (isShown && couldOverflow(next[row], columns)) {
-            return paintWhole(next);
+        if (isShown && couldOverflow(next[row], columns, sequences)) {
+            return paintWhole(next, sequences);
         }
         // Erased before it is drawn: with wrapping off, erasing after a row
         // that fills the line would take its last cell away.
-        out += "\x1b[" + std::to_string(row + 1) + ";1H\x1b[2K";
+        out += sequences.rowStart(static_cast<int>(row)) + sequences.clearLine;
         if (isShown) {
             out += next[row];
         }
@@ -265,11 +271,11 @@ std::string paintChanges(const std::vector<std::string>& shown, const std::vecto
     return out;
 }
 
-std::string paintWhole(const std::vector<std::string>& next)
+std::string paintWhole(const std::vector<std::string>& next, const Sequences& sequences)
 {
-    std::string out = "\x1b[H\x1b[2J";
+    std::string out = sequences.clearScreen;
     for (std::size_t row = 0; row < next.size(); ++row) {
-        out += "\x1b[" + std::to_string(row + 1) + ";1H" + next[row];
+        out += sequences.rowStart(static_cast<int>(row)) + next[row];
     }
     return out;
 }

@@ -16,6 +16,7 @@
 
 #include "LineEditor.hpp"
 #include "Lintara/platform/Platform.hpp"
+#include "Terminfo.hpp"
 
 #include <optional>
 #include <string>
@@ -55,17 +56,19 @@ struct ScreenState {
 };
 
 // The lines to show in a terminal of the given size; none wider than
-// columns, no more than rows of them. Lines may carry SGR sequences (reverse
-// video for the field's caret) that take no columns.
-[[nodiscard]] std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows);
+// columns, no more than rows of them. Lines may carry the terminal's reverse
+// video sequences (for the field's caret), which take no columns.
+[[nodiscard]] std::vector<std::string> layoutScreen(
+    const ScreenState& state, int columns, int rows, const Sequences& sequences = Sequences::ansi());
 
 // The bytes that turn a terminal showing `shown` into one showing `next`,
 // touching only the rows that differ; or all of them when a changed row could
 // be drawn past the last of the given columns (terminals disagree on the width
 // of some characters), since it may then have wrapped onto the row below.
-[[nodiscard]] std::string paintChanges(
-    const std::vector<std::string>& shown, const std::vector<std::string>& next, int columns);
+[[nodiscard]] std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next,
+    int columns, const Sequences& sequences = Sequences::ansi());
 // The bytes that clear the terminal and draw `next`.
-[[nodiscard]] std::string paintWhole(const std::vector<std::string>& next);
+[[nodiscard]] std::string paintWhole(
+    const std::vector<std::string>& next, const Sequences& sequences = Sequences::ansi());
 
 } // namespace lintara::terminal

@@ -76,12 +76,13 @@ namespace {
 
 } // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd)
+TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd, Sequences sequences)
     : gate_(gate)
     , inputFd_(inputFd)
     , outputFd_(outputFd)
+    , sequences_(std::move(sequences))
 {
-    enterFullScreen(inputFd_, outputFd_);
+    enterFullScreen(inputFd_, outputFd_, sequences_);
     inputWatch_ = g_unix_fd_add(
         inputFd_, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         [](gint, GIOCondition, gpointer data) -> gboolean {
@@ -161,7 +162,7 @@ void TerminalFrontEnd::terminate()
 
 void TerminalFrontEnd::activateIgnoringOtherApps(bool)
 {
-    writeToTerminal("\a");
+    writeToTerminal(sequences_.ringBell);
     redraw(Redraw::whole);
 }
 
@@ -217,8 +218,9 @@ void TerminalFrontEnd::redraw(Redraw how)
 {
     const Size size = terminalSize(outputFd_);
     ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr };
-    const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows);
-    const std::string bytes = how == Redraw::whole ? paintWhole(next) : paintChanges(shown_, next, size.columns);
+    const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows, sequences_);
+    const std::string bytes
+        = how == Redraw::whole ? paintWhole(next, sequences_) : paintChanges(shown_, next, size.columns, sequences_);
     shown_ = next;
     if (!bytes.empty()) {
         writeToTerminal(bytes);
@@ -403,7 +405,7 @@ void TerminalFrontEnd::choose(std::optional<std::size_t> index)
     // A copy: the action redraws, which replaces the menu the entry lives in.
     const MenuItem item = menu_.items[*index];
     if (!isChoosable(item) || !item.isEnabled()) {
-        writeToTerminal("\a");
+        writeToTerminal(sequences_.ringBell);
         return;
     }
     sendAction(item);

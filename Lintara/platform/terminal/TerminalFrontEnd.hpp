@@ -9,6 +9,7 @@
 #include "Lintara/platform/Platform.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
 #include "Screen.hpp"
+#include "Terminfo.hpp"
 
 #include <deque>
 #include <optional>
@@ -19,7 +20,7 @@ namespace lintara::terminal {
 
 class TerminalFrontEnd final : public Application, public StatusBar, public Alerts {
 public:
-    TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd);
+    TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd, Sequences sequences);
     ~TerminalFrontEnd() override;
     TerminalFrontEnd(const TerminalFrontEnd&) = delete;
     TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
@@ -63,6 +64,7 @@ private:
     glib::ModalGate& gate_;
     int inputFd_;
     int outputFd_;
+    Sequences sequences_;
     AppDelegate* delegate_ = nullptr;
     KeyDecoder decoder_;
     std::deque<Key> keys_;

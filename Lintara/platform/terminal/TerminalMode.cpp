@@ -1,9 +1,11 @@
 #include "TerminalMode.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <pthread.h>
@@ -16,9 +18,19 @@ namespace {
     // Leave the alternate screen, show the cursor, reset attributes, wrap at
     // the margin again. While Lintara holds the screen nothing wraps: a row
     // that a terminal draws wider than counted is cut at the edge instead of
-    // scrolling the screen.
-    constexpr char leaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?7h\x1b[?1049l";
-    constexpr char enterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[H\x1b[2J";
+    // scrolling the screen. Kept as plain bytes, for the signal handlers.
+    struct Bytes {
+        char data[512] = {};
+        std::size_t length = 0;
+
+        void set(const std::string& text)
+        {
+            length = std::min(text.size(), sizeof data);
+            std::memcpy(data, text.data(), length);
+        }
+    };
+    Bytes enterSequence;
+    Bytes leaveSequence;
 
     int savedInput = -1;
     int savedOutput = -1;
@@ -54,7 +66,7 @@ namespace {
         raw.c_cc[VTIME] = 0;
         active = true;
         tcsetattr(savedInput, TCSAFLUSH, &raw);
-        writeRaw(savedOutput, enterSequence, sizeof enterSequence - 1);
+        writeRaw(savedOutput, enterSequence.data, enterSequence.length);
     }
 
     // After a stop the shell has had the terminal, and may have left it in
@@ -156,8 +168,10 @@ namespace {
     }
 } // namespace
 
-void enterFullScreen(int inputFd, int outputFd)
+void enterFullScreen(int inputFd, int outputFd, const Sequences& sequences)
 {
+    enterSequence.set(sequences.enterScreen + sequences.hideCursor + sequences.wrapOff + sequences.clearScreen);
+    leaveSequence.set(sequences.reverseOff + sequences.showCursor + sequences.wrapOn + sequences.leaveScreen);
     savedInput = inputFd;
     savedOutput = outputFd;
     if (tcgetattr(inputFd, &savedModes) != 0) {
@@ -176,7 +190,7 @@ void restoreTerminal()
     if (!active.exchange(false)) {
         return;
     }
-    writeRaw(savedOutput, leaveSequence, sizeof leaveSequence - 1);
+    writeRaw(savedOutput, leaveSequence.data, leaveSequence.length);
     tcsetattr(savedInput, TCSAFLUSH, &savedModes);
 }
 

@@ -5,16 +5,18 @@
 // can restore with async-signal-safe calls alone.
 #pragma once
 
+#include "Terminfo.hpp"
+
 #include <string_view>
 
 namespace lintara::terminal {
 
 // Raw input (no echo, no line editing, no signals from keys, so Ctrl-C
 // arrives as a key), the alternate screen, the cursor hidden, no wrapping at
-// the margin. Registers the restore for exit(), std::terminate and fatal
-// signals, and for SIGTSTP: the terminal is restored before the stop and
-// taken again on SIGCONT.
-void enterFullScreen(int inputFd, int outputFd);
+// the margin, as far as the terminal's sequences offer them. Registers the
+// restore for exit(), std::terminate and fatal signals, and for SIGTSTP: the
+// terminal is restored before the stop and taken again on SIGCONT.
+void enterFullScreen(int inputFd, int outputFd, const Sequences& sequences);
 
 // Readable each time the terminal has been taken again after a stop, when
 // the screen must be drawn anew; read it empty first. -1 before

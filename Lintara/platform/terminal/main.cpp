@@ -20,7 +20,8 @@
 // need no terminal.
 //
 // Exit status: 0 after quit, 2 without a terminal on standard input and
-// output or after a mistake on the command line, 1 when another Lintara
+// output, with a terminal whose type (TERM) lacks what the full screen needs,
+// or after a mistake on the command line, 1 when another Lintara
 // holds the lock, 128 + the signal's number after SIGTERM, SIGHUP or SIGINT.
 // --check exits 0 when the state is readable, 1 when not.
 #include "Lintara/Lintara.hpp"
@@ -63,6 +64,11 @@ int main(int argc, char* argv[])
             stderr);
         return 2;
     }
+    auto terminal = lintara::terminal::loadSequences(std::getenv("TERM"), STDOUT_FILENO);
+    if (const auto* unsuitable = std::get_if<lintara::terminal::Unsuitable>(&terminal)) {
+        std::fprintf(stderr, "lintara-term: %s\n", unsuitable->reason.c_str());
+        return 2;
+    }
     std::setlocale(LC_ALL, "");
 
     auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
@@ -86,7 +92,8 @@ int main(int argc, char* argv[])
         lintara::glib::defaultSettingsPath(), lintara::glib::systemSettingsPaths(), &log);
     lintara::posix::ThreadDispatch dispatch(mainQueue);
     lintara::posix::ProcessFactory processes;
-    lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
+    lintara::terminal::TerminalFrontEnd front(
+        gate, STDIN_FILENO, STDOUT_FILENO, std::move(std::get<lintara::terminal::Sequences>(terminal)));
     lintara::terminal::TestingTrace trace(wake);
 
     lintara::Platform platform {

@@ -345,6 +345,21 @@ class TermEndToEnd(unittest.TestCase):
         s.keys("q", target=third)
         s.wait_text("EXIT=0", target=third)
 
+    def test_a_terminal_type_without_what_the_screen_needs_is_refused(self):
+        s = self.session
+        for term in ("dumb", "no-such-terminal", "", None):
+            if term is None:
+                del s.env["TERM"]
+            else:
+                s.env["TERM"] = term
+            target = s.launch()
+            text = s.wait_text("EXIT=2", target=target)
+            self.assertIn("lintara-term: ", text, term)
+            self.assertIn("TERM", text, term)
+            # It said so and left, without taking the screen first.
+            self.assertNotIn("종료", text, term)
+        self.assertEqual(read(s.tool_log), "", "the tool ran for a terminal that was refused")
+
     def assert_restored(self, target, status):
         s = self.session
         # The wrapper prints the status, then the terminal's modes, then DONE.
