@@ -53,6 +53,7 @@ int main(int argc, char* argv[])
     // write over it.
     lintara::glib::sendLogTo(lintara::glib::LogDestination::journalOnly);
     lintara::glib::tuneAllocatorForLongRuns();
+    std::setlocale(LC_ALL, "");
     // Before the terminal is looked at: --help, --version and --check work
     // without one.
     if (const std::optional<int> status = lintara::glib::parseCommandLine("lintara-term", argc, argv)) {
@@ -69,7 +70,6 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "lintara-term: %s\n", unsuitable->reason.c_str());
         return 2;
     }
-    std::setlocale(LC_ALL, "");
 
     auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
     if (const auto* held = std::get_if<lintara::glib::SingleInstance::HeldElsewhere>(&lock)) {
