@@ -73,6 +73,11 @@ std::variant<Sequences, Unsuitable> loadSequences(const char* term, int fd)
             + " (TERM) has no terminfo entry on this machine; set "
               "TERM to one that has (infocmp lists an entry), or install ncurses-term." };
     }
+    // Everything needed is copied out, so the entry is freed on every way
+    // out; tiparm needs no loaded terminal.
+    struct Loaded {
+        ~Loaded() { del_curterm(cur_term); }
+    } loaded;
     Sequences sequences;
     const std::string move = capability("cup");
     sequences.clearScreen = capability("clear");
