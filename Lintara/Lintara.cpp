@@ -4,16 +4,13 @@
 
 namespace lintara {
 
-Application* app = nullptr;
-std::unique_ptr<AppDelegate> delegate;
-
-int applicationMain(Platform& platform)
+int applicationMain(Platform& platform, std::unique_ptr<AppDelegate>& controller)
 {
-    app = &platform.application;
-    app->setActivationPolicy(ActivationPolicy::accessory);
-    delegate = std::make_unique<AppDelegate>(platform);
-    app->setDelegate(delegate.get());
-    app->run();
+    Application& application = platform.application;
+    application.setActivationPolicy(ActivationPolicy::accessory);
+    controller = std::make_unique<AppDelegate>(platform);
+    application.setDelegate(controller.get());
+    application.run();
     return 0;
 }
 

@@ -20,18 +20,18 @@ namespace lintara {
 // run-time override of what gets executed would be a way in.
 extern const char* const configuredVpnPath;
 
-class AppDelegate {
+class AppDelegate final : public ApplicationDelegate {
 public:
     explicit AppDelegate(Platform& platform);
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
     AppDelegate(AppDelegate&&) = delete;
     AppDelegate& operator=(AppDelegate&&) = delete;
-    ~AppDelegate() = default;
+    ~AppDelegate() override = default;
 
     // Application callbacks.
-    void applicationDidFinishLaunching();
-    bool applicationShouldHandleReopen();
+    void applicationDidFinishLaunching() override;
+    bool applicationShouldHandleReopen() override;
 
     // Menu actions, timer and notification targets.
     void preset(const MenuItem& sender);
@@ -73,6 +73,7 @@ private:
     void handleDisconnectLaunchFailure(const LaunchError& error);
     // ui
     void render();
+    void perform(const MenuItem& sender);
     [[nodiscard]] Menu buildMenu();
     void showMessage(const std::string& title, const std::string& text);
 
@@ -92,13 +93,12 @@ private:
     const std::string vpnPath;
 };
 
-// Program-wide references, set by applicationMain and held until the process
-// ends: the platform's application object and the one controller.
-extern Application* app;
-extern std::unique_ptr<AppDelegate> delegate;
-
-// The entry point every binding's main() ends in. Returns 0 should the loop
-// ever return.
-int applicationMain(Platform& platform);
+// The entry point every binding's main() ends in: the accessory policy, the
+// controller, made in `controller` and handed to the application as its
+// delegate, then the loop. The caller owns the controller and keeps it for as
+// long as the process runs: a local of main() does, since a real binding ends
+// the process with exit() or _Exit(), which destroy no local. Returns 0 should
+// the loop ever return.
+int applicationMain(Platform& platform, std::unique_ptr<AppDelegate>& controller);
 
 } // namespace lintara

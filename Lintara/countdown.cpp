@@ -119,7 +119,7 @@ void AppDelegate::customDuration()
     if (busy) {
         return;
     }
-    platform_.application.activateIgnoringOtherApps(true);
+    platform_.application.activateIgnoringOtherApps(IgnoringOtherApps::yes);
 
     Alert alert;
     alert.messageText = "자동 해제 시간을 설정하세요";

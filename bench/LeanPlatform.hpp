@@ -52,10 +52,10 @@ public:
 
     // Application
     void setActivationPolicy(ActivationPolicy) override { }
-    void setDelegate(AppDelegate*) override { }
+    void setDelegate(ApplicationDelegate*) override { }
     void run() override { }
     void terminate() override { }
-    void activateIgnoringOtherApps(bool) override { }
+    void activateIgnoringOtherApps(IgnoringOtherApps) override { }
     // StatusBar
     StatusItem statusItemWithLength(double length) override;
     // RunLoop

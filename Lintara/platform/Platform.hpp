@@ -28,8 +28,6 @@
 
 namespace lintara {
 
-class AppDelegate;
-
 // An absolute wall-clock instant, as seconds from a fixed reference epoch.
 // Wall-clock rather than monotonic on purpose: time spent asleep counts, and a
 // deadline compares against what the user's clock says.
@@ -52,43 +50,42 @@ struct Date {
 
 enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
 
+enum class IgnoringOtherApps { no, yes };
+
+// What the application tells whoever runs on it.
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    // Once, when run() has the loop going.
+    virtual void applicationDidFinishLaunching() = 0;
+    // Each time the user opens the running application again. The answer says
+    // whether the platform should go on with its own reopening (showing a
+    // window, say).
+    virtual bool applicationShouldHandleReopen() = 0;
+};
+
 class Application {
 public:
     virtual ~Application() = default;
 
     virtual void setActivationPolicy(ActivationPolicy policy) = 0;
-    // The delegate receives applicationDidFinishLaunching once run() has the
-    // loop going, and applicationShouldHandleReopen when the user opens the
-    // running application again.
-    virtual void setDelegate(AppDelegate* delegate) = 0;
+    // The delegate outlives the loop; the application does not own it.
+    virtual void setDelegate(ApplicationDelegate* delegate) = 0;
     // Runs the main loop on the calling thread. Returns only if the loop ends
     // without terminate() (a binding torn down in a test, for instance).
     virtual void run() = 0;
     // Ends the application and the process. Does not return in a real binding.
     virtual void terminate() = 0;
-    // Brings the application in front of whatever is active, so that a dialog
-    // it opens next is seen and receives typing.
-    virtual void activateIgnoringOtherApps(bool flag) = 0;
+    // Brings the application forward, so that a dialog it opens next is seen
+    // and receives typing: in front of whatever is active with
+    // IgnoringOtherApps::yes, only if nothing else is with no.
+    virtual void activateIgnoringOtherApps(IgnoringOtherApps ignoring) = 0;
 };
 
 // ------------------------------------------------------------------ the menu
 
-// What a menu entry does when chosen. Bindings that dispatch by name use
-// selectorName(); the others hand the chosen entry to sendAction().
+// What a menu entry does when chosen.
 enum class Action { none, toggleAutomatic, preset, customDuration, cancelTimer, quitApp };
-
-[[nodiscard]] constexpr std::string_view selectorName(Action action)
-{
-    switch (action) {
-    case Action::none: return "";
-    case Action::toggleAutomatic: return "toggleAutomatic";
-    case Action::preset: return "preset:";
-    case Action::customDuration: return "customDuration";
-    case Action::cancelTimer: return "cancelTimer";
-    case Action::quitApp: return "quitApp";
-    }
-    return "";
-}
 
 enum class ControlState { off = 0, on = 1 };
 
@@ -97,7 +94,6 @@ struct MenuItem {
     std::string title;
     Action action = Action::none;
     std::string keyEquivalent;
-    AppDelegate* target = nullptr;
     // Absent means "never set", which is not the same as set to 0 or off:
     // bindings leave the toolkit's default in place for an unset attribute.
     std::optional<std::int64_t> tag;
@@ -110,26 +106,57 @@ struct MenuItem {
         separator.isSeparator = true;
         return separator;
     }
-    // Whether choosing the entry may reach its target: an unset flag keeps the
-    // platform default, which is enabled.
+    // An unset flag keeps the platform default, which is enabled.
     [[nodiscard]] bool isEnabled() const { return enabled.value_or(true); }
 };
 
+enum class AutoenablesItems { no, yes };
+
 // Plain data that the controller builds anew on every render. A binding draws
-// it and reports back only which entry was chosen.
+// it and reports the entry the user chose through choose() or choice(), never
+// by calling onChoose itself, so that one rule decides on every platform what
+// a choice does.
 struct Menu {
     std::vector<MenuItem> items;
-    bool autoenablesItems = true;
+    AutoenablesItems autoenablesItems = AutoenablesItems::yes;
+    // Receives the chosen entry, on the main thread.
+    std::function<void(const MenuItem&)> onChoose;
 
     void addItem(MenuItem item) { items.push_back(std::move(item)); }
-    void setAutoenablesItems(bool flag) { autoenablesItems = flag; }
-};
+    void setAutoenablesItems(AutoenablesItems value) { autoenablesItems = value; }
 
-// Delivers a chosen menu entry to its target, as the platform would by
-// selector. Entries that are disabled, or have no action or target, are
-// ignored, so a binding may pass along whatever the user clicked.
-// Main thread only.
-void sendAction(const MenuItem& sender);
+    // Whether an entry has somewhere to go: an action, and a menu that takes
+    // choices.
+    [[nodiscard]] bool leadsSomewhere(const MenuItem& item) const
+    {
+        return item.action != Action::none && static_cast<bool>(onChoose);
+    }
+
+    // What choosing the entry does, to run now or to post to the main queue;
+    // empty for an entry that is disabled or leads nowhere, so a binding may
+    // pass along whatever the user clicked. The work holds copies of the entry
+    // and of onChoose: it hands over the entry as the user saw it, and outlives
+    // this menu, which the choice itself may replace.
+    [[nodiscard]] std::function<void()> choice(const MenuItem& item) const
+    {
+        if (!leadsSomewhere(item) || !item.isEnabled()) {
+            return {};
+        }
+        return [onChoose = onChoose, item] { onChoose(item); };
+    }
+
+    // Runs choice(item) at once, and says whether there was anything to run.
+    // Main thread only.
+    bool choose(const MenuItem& item) const
+    {
+        const std::function<void()> work = choice(item);
+        if (!work) {
+            return false;
+        }
+        work();
+        return true;
+    }
+};
 
 // ------------------------------------------------------------ the status item
 

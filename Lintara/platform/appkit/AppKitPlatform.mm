@@ -11,7 +11,6 @@
 #include "AppKitSupport.hpp"
 #include "Conversions.h"
 
-#include "Lintara/Lintara.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 
 #include <exception>
@@ -67,22 +66,22 @@ using lintara::appkit::callGuarded;
 // ------------------------------------------------------------ the delegate
 
 // The application's delegate: forwards the two application callbacks to the
-// controller. NSApplication holds its delegate weakly, so the binding keeps
-// this object alive.
+// seam's delegate. NSApplication holds its delegate weakly, so the binding
+// keeps this object alive.
 @interface LintaraApplicationBridge : NSObject <NSApplicationDelegate>
-- (instancetype)initWithController:(lintara::AppDelegate*)controller gate:(lintara::appkit::MainQueueGate*)gate;
+- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate gate:(lintara::appkit::MainQueueGate*)gate;
 @end
 
 @implementation LintaraApplicationBridge {
-    lintara::AppDelegate* _controller;
+    lintara::ApplicationDelegate* _delegate;
     lintara::appkit::MainQueueGate* _gate;
 }
 
-- (instancetype)initWithController:(lintara::AppDelegate*)controller gate:(lintara::appkit::MainQueueGate*)gate
+- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate gate:(lintara::appkit::MainQueueGate*)gate
 {
     self = [super init];
     if (self != nil) {
-        _controller = controller;
+        _delegate = delegate;
         _gate = gate;
     }
     return self;
@@ -91,7 +90,7 @@ using lintara::appkit::callGuarded;
 - (void)applicationDidFinishLaunching:(NSNotification*)notification
 {
     (void)notification;
-    callGuarded("launching", [self] { _controller->applicationDidFinishLaunching(); });
+    callGuarded("launching", [self] { _delegate->applicationDidFinishLaunching(); });
 }
 
 - (BOOL)applicationShouldHandleReopen:(NSApplication*)sender hasVisibleWindows:(BOOL)flag
@@ -102,14 +101,14 @@ using lintara::appkit::callGuarded;
     // inside the operation that opened it, so the redraw waits for the alert
     // to close. The controller's answer is always "no", and so is ours.
     if (_gate->modalOpen()) {
-        lintara::AppDelegate* controller = _controller;
+        lintara::ApplicationDelegate* delegate = _delegate;
         lintara::appkit::MainQueueGate* gate = _gate;
         callGuarded("reopening",
-            [gate, controller] { gate->submit([controller] { (void)controller->applicationShouldHandleReopen(); }); });
+            [gate, delegate] { gate->submit([delegate] { (void)delegate->applicationShouldHandleReopen(); }); });
         return NO;
     }
     bool answer = false;
-    callGuarded("reopening", [self, &answer] { answer = _controller->applicationShouldHandleReopen(); });
+    callGuarded("reopening", [self, &answer] { answer = _delegate->applicationShouldHandleReopen(); });
     return answer ? YES : NO;
 }
 
@@ -118,13 +117,13 @@ using lintara::appkit::callGuarded;
 // --------------------------------------------------------------- the menu
 
 // The target of every entry in one rendered menu. It keeps that menu's model
-// so that a chosen entry can be handed back to the controller exactly as the
+// so that a chosen entry can be handed back through it exactly as the
 // controller built it. Its selectors carry the controller operations' names.
 // As the menu's delegate it also holds main-queue work back while the menu is
 // open, as an alert does.
 @interface LintaraMenuTarget : NSObject <NSMenuDelegate>
-- (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate;
-- (const std::vector<lintara::MenuItem>&)items;
+- (instancetype)initWithMenu:(lintara::Menu)menu gate:(lintara::appkit::MainQueueGate*)gate;
+- (const lintara::Menu&)menu;
 - (void)toggleAutomatic;
 - (void)preset:(id)sender;
 - (void)customDuration;
@@ -133,16 +132,16 @@ using lintara::appkit::callGuarded;
 @end
 
 @implementation LintaraMenuTarget {
-    std::vector<lintara::MenuItem> _items;
+    lintara::Menu _menu;
     lintara::appkit::MainQueueGate* _gate;
     std::unique_ptr<lintara::appkit::MainQueueGate::MenuTracking> _tracking;
 }
 
-- (instancetype)initWithItems:(std::vector<lintara::MenuItem>)items gate:(lintara::appkit::MainQueueGate*)gate
+- (instancetype)initWithMenu:(lintara::Menu)menu gate:(lintara::appkit::MainQueueGate*)gate
 {
     self = [super init];
     if (self != nil) {
-        _items = std::move(items);
+        _menu = std::move(menu);
         _gate = gate;
         _tracking = std::make_unique<lintara::appkit::MainQueueGate::MenuTracking>(*gate);
     }
@@ -164,9 +163,9 @@ using lintara::appkit::callGuarded;
     callGuarded("closing the menu", [self] { _tracking->didClose(); });
 }
 
-- (const std::vector<lintara::MenuItem>&)items
+- (const lintara::Menu&)menu
 {
-    return _items;
+    return _menu;
 }
 
 // The chosen entry is copied out before the controller runs, and this object
@@ -176,16 +175,17 @@ using lintara::appkit::callGuarded;
 {
     __attribute__((objc_precise_lifetime)) LintaraMenuTarget* keepAlive = self;
     (void)keepAlive;
+    const std::vector<lintara::MenuItem>& items = _menu.items;
     std::optional<lintara::MenuItem> chosen;
     if ([sender isKindOfClass:[NSMenuItem class]] && [[sender representedObject] isKindOfClass:[NSNumber class]]) {
         const NSUInteger index = [[sender representedObject] unsignedIntegerValue];
-        if (index < _items.size() && _items[index].action == action) {
-            chosen = _items[index];
+        if (index < items.size() && items[index].action == action) {
+            chosen = items[index];
         }
     }
     if (!chosen) {
         // The selectors without a sender name one entry each.
-        for (const lintara::MenuItem& item : _items) {
+        for (const lintara::MenuItem& item : items) {
             if (item.action == action) {
                 chosen = item;
                 break;
@@ -195,9 +195,12 @@ using lintara::appkit::callGuarded;
     if (!chosen) {
         return;
     }
+    std::function<void()> work = _menu.choice(*chosen);
+    if (!work) {
+        return;
+    }
     lintara::appkit::MainQueueGate* gate = _gate;
-    callGuarded(
-        "a menu action", [gate, &chosen] { gate->submit([item = std::move(*chosen)] { lintara::sendAction(item); }); });
+    callGuarded("a menu action", [gate, &work] { gate->submit(std::move(work)); });
 }
 
 - (void)toggleAutomatic
@@ -366,9 +369,9 @@ namespace {
             [application_ setActivationPolicy:value];
         }
 
-        void setDelegate(AppDelegate* delegate) override
+        void setDelegate(ApplicationDelegate* delegate) override
         {
-            bridge_ = [[LintaraApplicationBridge alloc] initWithController:delegate gate:&gate_];
+            bridge_ = [[LintaraApplicationBridge alloc] initWithDelegate:delegate gate:&gate_];
             [application_ setDelegate:bridge_];
         }
 
@@ -380,7 +383,7 @@ namespace {
 
         void terminate() override { [application_ terminate:nil]; }
 
-        void activateIgnoringOtherApps(bool flag) override
+        void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override
         {
             // An accessory application with no window of its own must come
             // forward for its alert to be seen and typed into. From macOS 14
@@ -394,7 +397,7 @@ namespace {
             } else {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-                [application_ activateIgnoringOtherApps:flag ? YES : NO];
+                [application_ activateIgnoringOtherApps:ignoring == IgnoringOtherApps::yes ? YES : NO];
 #pragma clang diagnostic pop
             }
         }
@@ -456,12 +459,12 @@ namespace {
 
         void setMenu(Menu menu) override
         {
-            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithItems:std::move(menu.items) gate:&gate_];
+            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithMenu:std::move(menu) gate:&gate_];
             LintaraMenu* drawn = [[LintaraMenu alloc] init];
             [drawn setActionTarget:target];
             [drawn setDelegate:target];
-            [drawn setAutoenablesItems:menu.autoenablesItems ? YES : NO];
-            const std::vector<MenuItem>& items = [target items];
+            [drawn setAutoenablesItems:[target menu].autoenablesItems == AutoenablesItems::yes ? YES : NO];
+            const std::vector<MenuItem>& items = [target menu].items;
             for (std::size_t index = 0; index < items.size(); ++index) {
                 [drawn addItem:drawnItem(items[index], index, target)];
             }

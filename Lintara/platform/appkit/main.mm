@@ -37,6 +37,12 @@
 #include "Lintara/Lintara.hpp"
 
 #include <exception>
+#include <memory>
+
+namespace {
+// The one controller, for as long as the process runs.
+std::unique_ptr<lintara::AppDelegate> controller;
+} // namespace
 
 int main()
 {
@@ -45,9 +51,9 @@ int main()
             // Quitting ends the process with exit(), which would otherwise
             // destroy the controller: remove the status item and stop the
             // timer in the middle of AppKit's own teardown.
-            lintara::appkit::keepAtExit<lintara::delegate>();
+            lintara::appkit::keepAtExit<controller>();
             lintara::appkit::AppKitPlatform platform;
-            return lintara::applicationMain(platform.platform());
+            return lintara::applicationMain(platform.platform(), controller);
         } catch (const std::exception& error) {
             // Only start-up can get here: once the loop runs, every callback
             // catches for itself.

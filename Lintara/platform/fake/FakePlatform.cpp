@@ -104,11 +104,11 @@ public:
 
     // Application
     void setActivationPolicy(ActivationPolicy policy) override { fake_.activationPolicy_ = policy; }
-    void setDelegate(AppDelegate* delegate) override { fake_.delegate_ = delegate; }
+    void setDelegate(ApplicationDelegate* delegate) override { fake_.delegate_ = delegate; }
     void run() override
     {
         // The loop itself is the test; finishing the launch is all there is.
-        AppDelegate* delegate = fake_.delegate_;
+        ApplicationDelegate* delegate = fake_.delegate_;
         fake_.onMain([delegate] { delegate->applicationDidFinishLaunching(); });
     }
     void terminate() override
@@ -116,9 +116,9 @@ public:
         fake_.terminated_ = true;
         fake_.events_.emplace_back("terminate");
     }
-    void activateIgnoringOtherApps(bool flag) override
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override
     {
-        if (flag) {
+        if (ignoring == IgnoringOtherApps::yes) {
             ++fake_.activations_;
             fake_.events_.emplace_back("activate");
         }
@@ -422,14 +422,7 @@ FakePlatform::FakePlatform()
     scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
 }
 
-FakePlatform::~FakePlatform()
-{
-    // The controller holds handles into this platform; let it go first.
-    if (delegate == nullptr || delegate.get() == delegate_) {
-        delegate.reset();
-    }
-    app = nullptr;
-}
+FakePlatform::~FakePlatform() = default;
 
 std::string FakePlatform::shortTime(Date date)
 {
@@ -549,23 +542,26 @@ void FakePlatform::settle()
 
 void FakePlatform::start()
 {
-    if (delegate_ != nullptr) {
+    if (controller_ != nullptr) {
         throw FakePlatformMisuse("started twice");
     }
-    applicationMain(*platform_);
+    applicationMain(*platform_, controller_);
 }
 
 AppDelegate& FakePlatform::controller()
 {
-    if (delegate_ == nullptr) {
+    if (controller_ == nullptr) {
         throw FakePlatformMisuse("no controller before start()");
     }
-    return *delegate_;
+    return *controller_;
 }
 
 void FakePlatform::reopen(bool* answer)
 {
-    AppDelegate& target = controller();
+    if (delegate_ == nullptr) {
+        throw FakePlatformMisuse("reopened before start()");
+    }
+    ApplicationDelegate& target = *delegate_;
     onMain([&] {
         const bool result = target.applicationShouldHandleReopen();
         if (answer != nullptr) {
@@ -604,7 +600,7 @@ void FakePlatform::choose(std::string_view title)
 {
     const MenuItem chosen = menuItem(title);
     events_.push_back("choose " + chosen.title);
-    onMain([&] { sendAction(chosen); });
+    onMain([&] { menu().choose(chosen); });
 }
 
 void FakePlatform::script(const std::string& word, ScriptedRun run) { scripts_[word].push_back(std::move(run)); }

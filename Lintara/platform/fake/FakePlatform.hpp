@@ -31,6 +31,10 @@
 #include <string_view>
 #include <vector>
 
+namespace lintara {
+class AppDelegate;
+}
+
 namespace lintara::fake {
 
 // How one run of the VPN tool behaves.
@@ -125,6 +129,7 @@ public:
 
     // ---- the application
     // Runs the entry point: accessory policy, the controller, its launch.
+    // The fake keeps the controller, as a binding's main() does.
     void start();
     [[nodiscard]] AppDelegate& controller();
     void reopen(bool* answer = nullptr);
@@ -209,7 +214,7 @@ private:
     bool itemHasButton_ = true;
     int statusItemsCreated_ = 0;
     std::optional<ActivationPolicy> activationPolicy_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     std::optional<RepeatingTimer> timer_;
     std::vector<std::function<void()>> wakeObservers_;
     std::deque<std::function<void()>> mainQueue_;
@@ -226,6 +231,8 @@ private:
     std::map<std::string, ScriptedRun, std::less<>> defaultScripts_;
     std::vector<RunRecord> runs_;
     std::vector<std::string> events_;
+    // Last, so that it goes first: it holds handles into this platform.
+    std::unique_ptr<AppDelegate> controller_;
 };
 
 // Thrown when a test drives the fake into something a real platform would

@@ -1,6 +1,5 @@
 #include "GtkShell.hpp"
 
-#include "Lintara/Lintara.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 
 #include <glib-unix.h>
@@ -60,7 +59,7 @@ void GtkShell::setActivationPolicy(ActivationPolicy /*policy*/)
     // policy has nothing more to change here.
 }
 
-void GtkShell::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+void GtkShell::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
 
 void GtkShell::run()
 {
@@ -97,7 +96,10 @@ void GtkShell::abandon(int status)
     std::_Exit(status);
 }
 
-void GtkShell::activateIgnoringOtherApps(bool flag) { activationRequested_ = flag; }
+void GtkShell::activateIgnoringOtherApps(IgnoringOtherApps ignoring)
+{
+    activationRequested_ = ignoring == IgnoringOtherApps::yes;
+}
 
 void GtkShell::present(GtkWindow* window)
 {

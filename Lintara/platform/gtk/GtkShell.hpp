@@ -39,10 +39,10 @@ public:
     [[noreturn]] void abandon(int status);
 
     void setActivationPolicy(ActivationPolicy policy) override;
-    void setDelegate(AppDelegate* delegate) override;
+    void setDelegate(ApplicationDelegate* delegate) override;
     void run() override;
     void terminate() override;
-    void activateIgnoringOtherApps(bool flag) override;
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override;
 
     // Shows a window in front of the others. After activateIgnoringOtherApps
     // it takes the focus even from another application's window.
@@ -56,7 +56,7 @@ private:
     GtkApplication* application_;
     std::string iconName_;
     DispatchQueue& mainQueue_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     bool launched_ = false;
     bool activationRequested_ = false;
 };

@@ -41,6 +41,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -160,5 +161,6 @@ int main()
         .dispatch = dispatch,
         .processes = processes,
     };
-    return applicationMain(platform);
+    std::unique_ptr<AppDelegate> controller;
+    return applicationMain(platform, controller);
 }

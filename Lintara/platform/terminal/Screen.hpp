@@ -27,7 +27,8 @@ namespace lintara::terminal {
 // one by action: a (the switch), the preset's hours (1, 2, 4), c (custom), x
 // (cancel), q (quit). None for entries without an action.
 [[nodiscard]] std::optional<char> keyFor(const MenuItem& item);
-// Whether choosing the entry may do something: it has an action.
+// Whether the entry can hold the selection and shows a key: it has an action.
+// Whether choosing it then does anything is Menu::choice's to decide.
 [[nodiscard]] bool isChoosable(const MenuItem& item);
 
 struct Dialog {

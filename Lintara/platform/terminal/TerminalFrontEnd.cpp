@@ -1,6 +1,5 @@
 #include "TerminalFrontEnd.hpp"
 
-#include "Lintara/Lintara.hpp"
 #include "TerminalMode.hpp"
 
 #include <glib-unix.h>
@@ -132,7 +131,7 @@ TerminalFrontEnd::~TerminalFrontEnd()
 
 void TerminalFrontEnd::setActivationPolicy(ActivationPolicy) { }
 
-void TerminalFrontEnd::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+void TerminalFrontEnd::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
 
 void TerminalFrontEnd::run()
 {
@@ -159,7 +158,7 @@ void TerminalFrontEnd::terminate()
     std::exit(0);
 }
 
-void TerminalFrontEnd::activateIgnoringOtherApps(bool)
+void TerminalFrontEnd::activateIgnoringOtherApps(IgnoringOtherApps)
 {
     writeToTerminal("\a");
     redraw(Redraw::whole);
@@ -400,13 +399,11 @@ void TerminalFrontEnd::choose(std::optional<std::size_t> index)
     if (!index || *index >= menu_.items.size()) {
         return;
     }
-    // A copy: the action redraws, which replaces the menu the entry lives in.
-    const MenuItem item = menu_.items[*index];
-    if (!isChoosable(item) || !item.isEnabled()) {
+    // The choice copies the entry before it runs: the action redraws, which
+    // replaces the menu the entry lives in.
+    if (!menu_.choose(menu_.items[*index])) {
         writeToTerminal("\a");
-        return;
     }
-    sendAction(item);
 }
 
 } // namespace lintara::terminal

@@ -28,10 +28,10 @@ public:
     // policy changes nothing; activating rings the bell and redraws, which is
     // what bringing a terminal program to the front can mean.
     void setActivationPolicy(ActivationPolicy policy) override;
-    void setDelegate(AppDelegate* delegate) override;
+    void setDelegate(ApplicationDelegate* delegate) override;
     void run() override;
     void terminate() override;
-    void activateIgnoringOtherApps(bool flag) override;
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override;
 
     // StatusBar. The terminal has room for one item; a second would draw over
     // the first.
@@ -63,7 +63,7 @@ private:
     glib::ModalGate& gate_;
     int inputFd_;
     int outputFd_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     KeyDecoder decoder_;
     std::deque<Key> keys_;
     std::string title_;

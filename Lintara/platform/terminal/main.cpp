@@ -36,6 +36,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 int main()
@@ -83,5 +84,6 @@ int main()
         .dispatch = dispatch,
         .processes = processes,
     };
-    return lintara::applicationMain(platform);
+    std::unique_ptr<lintara::AppDelegate> controller;
+    return lintara::applicationMain(platform, controller);
 }
