@@ -26,9 +26,9 @@ AppDelegate::AppDelegate(Platform& platform)
 {
 }
 
-AppDelegate::View AppDelegate::view() const
+AppDelegate::Snapshot AppDelegate::snapshot() const
 {
-    return View {
+    return Snapshot {
         .deadline = deadline,
         .busy = busy,
         .polling = polling,

@@ -43,7 +43,7 @@ public:
 
     // A copy of the fields, for tests and diagnostics. Reading it changes
     // nothing; nothing can be written through it.
-    struct View {
+    struct Snapshot {
         std::optional<Date> deadline;
         bool busy;
         bool polling;
@@ -56,7 +56,7 @@ public:
         bool hasItem;
         bool hasTimer;
     };
-    [[nodiscard]] View view() const;
+    [[nodiscard]] Snapshot snapshot() const;
 
 private:
     // shell
@@ -83,7 +83,7 @@ private:
     std::optional<StatusItem> item;
     std::optional<Timer> timer;
     std::optional<Date> deadline;
-    bool busy;
+    bool busy; // a disconnect is running
     bool polling;
     std::int64_t pollCounter;
     std::optional<bool> connected;

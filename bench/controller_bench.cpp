@@ -17,7 +17,7 @@ namespace {
             scenario.tick();
         }
         benchmark::DoNotOptimize(scenario.platform.title());
-        if (scenario.controller->view().deadline.has_value() != (countdown == Countdown::running)) {
+        if (scenario.controller->snapshot().deadline.has_value() != (countdown == Countdown::running)) {
             state.SkipWithError("the countdown changed during the run");
         }
     }

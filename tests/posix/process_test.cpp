@@ -64,7 +64,7 @@ namespace {
 
         ToolRun(const std::string& path, std::vector<std::string> arguments)
         {
-            ProcessFactory factory;
+            SpawnProcessFactory factory;
             process = factory.makeProcess();
             pipe = factory.makePipe();
             process->setExecutablePath(path);
@@ -158,7 +158,7 @@ namespace {
             0755);
         // Another run's pipe, open in this process while the probe starts,
         // and a descriptor left inheritable, as one open when Lintara started.
-        ProcessFactory factory;
+        SpawnProcessFactory factory;
         const auto unrelated = factory.makePipe();
         std::set<std::string> ours = closeOnExecTargets();
         ASSERT_GE(
@@ -254,7 +254,7 @@ namespace {
 
     TEST_F(Runner, PipeAndProcessMisuseGivesValuesNotHangs)
     {
-        ProcessFactory factory;
+        SpawnProcessFactory factory;
         // A pipe no child writes to reads as empty instead of blocking on our
         // own write end.
         EXPECT_EQ(factory.makePipe()->readDataToEndOfFile(), "");

@@ -69,20 +69,22 @@ using lintara::appkit::callGuarded;
 // seam's delegate. NSApplication holds its delegate weakly, so the binding
 // keeps this object alive.
 @interface LintaraApplicationBridge : NSObject <NSApplicationDelegate>
-- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate gate:(lintara::appkit::MainQueueGate*)gate;
+- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate
+                        deferral:(lintara::appkit::ModalDeferral*)deferral;
 @end
 
 @implementation LintaraApplicationBridge {
     lintara::ApplicationDelegate* _delegate;
-    lintara::appkit::MainQueueGate* _gate;
+    lintara::appkit::ModalDeferral* _deferral;
 }
 
-- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate gate:(lintara::appkit::MainQueueGate*)gate
+- (instancetype)initWithDelegate:(lintara::ApplicationDelegate*)delegate
+                        deferral:(lintara::appkit::ModalDeferral*)deferral
 {
     self = [super init];
     if (self != nil) {
         _delegate = delegate;
-        _gate = gate;
+        _deferral = deferral;
     }
     return self;
 }
@@ -100,11 +102,12 @@ using lintara::appkit::callGuarded;
     // Reopening while one of our alerts is open would nest the controller
     // inside the operation that opened it, so the redraw waits for the alert
     // to close. The controller's answer is always "no", and so is ours.
-    if (_gate->modalOpen()) {
+    if (_deferral->modalOpen()) {
         lintara::ApplicationDelegate* delegate = _delegate;
-        lintara::appkit::MainQueueGate* gate = _gate;
-        callGuarded("reopening",
-            [gate, delegate] { gate->submit([delegate] { (void)delegate->applicationShouldHandleReopen(); }); });
+        lintara::appkit::ModalDeferral* deferral = _deferral;
+        callGuarded("reopening", [deferral, delegate] {
+            deferral->submit([delegate] { (void)delegate->applicationShouldHandleReopen(); });
+        });
         return NO;
     }
     bool answer = false;
@@ -122,7 +125,7 @@ using lintara::appkit::callGuarded;
 // As the menu's delegate it also holds main-queue work back while the menu is
 // open, as an alert does.
 @interface LintaraMenuTarget : NSObject <NSMenuDelegate>
-- (instancetype)initWithMenu:(lintara::Menu)menu gate:(lintara::appkit::MainQueueGate*)gate;
+- (instancetype)initWithMenu:(lintara::Menu)menu deferral:(lintara::appkit::ModalDeferral*)deferral;
 - (const lintara::Menu&)menu;
 - (void)toggleAutomatic;
 - (void)preset:(id)sender;
@@ -133,17 +136,17 @@ using lintara::appkit::callGuarded;
 
 @implementation LintaraMenuTarget {
     lintara::Menu _menu;
-    lintara::appkit::MainQueueGate* _gate;
-    std::unique_ptr<lintara::appkit::MainQueueGate::MenuTracking> _tracking;
+    lintara::appkit::ModalDeferral* _deferral;
+    std::unique_ptr<lintara::appkit::ModalDeferral::MenuTracking> _tracking;
 }
 
-- (instancetype)initWithMenu:(lintara::Menu)menu gate:(lintara::appkit::MainQueueGate*)gate
+- (instancetype)initWithMenu:(lintara::Menu)menu deferral:(lintara::appkit::ModalDeferral*)deferral
 {
     self = [super init];
     if (self != nil) {
         _menu = std::move(menu);
-        _gate = gate;
-        _tracking = std::make_unique<lintara::appkit::MainQueueGate::MenuTracking>(*gate);
+        _deferral = deferral;
+        _tracking = std::make_unique<lintara::appkit::ModalDeferral::MenuTracking>(*deferral);
     }
     return self;
 }
@@ -199,8 +202,8 @@ using lintara::appkit::callGuarded;
     if (!work) {
         return;
     }
-    lintara::appkit::MainQueueGate* gate = _gate;
-    callGuarded("a menu action", [gate, &work] { gate->submit(std::move(work)); });
+    lintara::appkit::ModalDeferral* deferral = _deferral;
+    callGuarded("a menu action", [deferral, &work] { deferral->submit(std::move(work)); });
 }
 
 - (void)toggleAutomatic
@@ -352,9 +355,9 @@ namespace {
 
     class AppKitApplication final : public Application {
     public:
-        AppKitApplication(NSApplication* application, MainQueueGate& gate)
+        AppKitApplication(NSApplication* application, ModalDeferral& deferral)
             : application_(application)
-            , gate_(gate)
+            , deferral_(deferral)
         {
         }
 
@@ -371,7 +374,7 @@ namespace {
 
         void setDelegate(ApplicationDelegate* delegate) override
         {
-            bridge_ = [[LintaraApplicationBridge alloc] initWithDelegate:delegate gate:&gate_];
+            bridge_ = [[LintaraApplicationBridge alloc] initWithDelegate:delegate deferral:&deferral_];
             [application_ setDelegate:bridge_];
         }
 
@@ -404,7 +407,7 @@ namespace {
 
     private:
         NSApplication* application_;
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
         LintaraApplicationBridge* bridge_ = nil;
     };
 
@@ -443,10 +446,10 @@ namespace {
 
     class AppKitStatusItem final : public StatusItem::Backend {
     public:
-        AppKitStatusItem(NSStatusItem* item, MainQueueGate& gate)
+        AppKitStatusItem(NSStatusItem* item, ModalDeferral& deferral)
             : item_(item)
             , button_(item)
-            , gate_(gate)
+            , deferral_(deferral)
         {
         }
 
@@ -459,7 +462,7 @@ namespace {
 
         void setMenu(Menu menu) override
         {
-            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithMenu:std::move(menu) gate:&gate_];
+            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithMenu:std::move(menu) deferral:&deferral_];
             LintaraMenu* drawn = [[LintaraMenu alloc] init];
             [drawn setActionTarget:target];
             [drawn setDelegate:target];
@@ -505,13 +508,13 @@ namespace {
 
         NSStatusItem* item_;
         AppKitStatusButton button_;
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
     };
 
     class AppKitStatusBar final : public StatusBar {
     public:
-        explicit AppKitStatusBar(MainQueueGate& gate)
-            : gate_(gate)
+        explicit AppKitStatusBar(ModalDeferral& deferral)
+            : deferral_(deferral)
         {
         }
 
@@ -519,11 +522,11 @@ namespace {
         {
             // NSVariableStatusItemLength is -1.0, the seam's value for it.
             NSStatusItem* item = [[NSStatusBar systemStatusBar] statusItemWithLength:static_cast<CGFloat>(length)];
-            return StatusItem(std::make_unique<AppKitStatusItem>(item, gate_));
+            return StatusItem(std::make_unique<AppKitStatusItem>(item, deferral_));
         }
 
     private:
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
     };
 
     // ------------------------------------------- timers and notifications
@@ -565,8 +568,8 @@ namespace {
 
     class WorkspaceNotificationCenter final : public NotificationCenter {
     public:
-        explicit WorkspaceNotificationCenter(MainQueueGate& gate)
-            : gate_(gate)
+        explicit WorkspaceNotificationCenter(ModalDeferral& deferral)
+            : deferral_(deferral)
             , observers_([[NSMutableArray alloc] init])
         {
         }
@@ -590,10 +593,10 @@ namespace {
             }
             // The wake notification is delivered on the main thread in the
             // run loop's common modes, so it can arrive while an alert is
-            // open; the gate holds it until the alert has closed.
-            MainQueueGate* gate = &gate_;
+            // open; the deferral holds it until the alert has closed.
+            ModalDeferral* deferral = &deferral_;
             LintaraCallback* observer = [[LintaraCallback alloc]
-                initWithCallback:[gate, callback = std::move(callback)] { gate->submit(callback); }];
+                initWithCallback:[deferral, callback = std::move(callback)] { deferral->submit(callback); }];
             // The workspace's own centre: its notifications are not posted
             // to the process's default one.
             [[[NSWorkspace sharedWorkspace] notificationCenter] addObserver:observer
@@ -605,7 +608,7 @@ namespace {
         }
 
     private:
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
         NSMutableArray* observers_;
     };
 
@@ -715,8 +718,8 @@ namespace {
 
     class AppKitAlerts final : public Alerts {
     public:
-        AppKitAlerts(MainQueueGate& gate, Clock& clock)
-            : gate_(gate)
+        AppKitAlerts(ModalDeferral& deferral, Clock& clock)
+            : deferral_(deferral)
             , clock_(clock)
         {
         }
@@ -758,7 +761,7 @@ namespace {
             NSTimer* closer = alert.closesAt ? closingTimer(*alert.closesAt) : nil;
             NSModalResponse code = 0;
             {
-                const MainQueueGate::ModalSession session(gate_);
+                const ModalDeferral::ModalSession session(deferral_);
                 code = [panel runModal];
             }
             [closer invalidate];
@@ -789,7 +792,7 @@ namespace {
             return timer;
         }
 
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
         Clock& clock_;
     };
 
@@ -797,33 +800,33 @@ namespace {
 
     dispatch_time_t after(double seconds) { return dispatch_time(DISPATCH_TIME_NOW, delayInNanoseconds(seconds)); }
 
-    // The main dispatch queue, behind the gate: a block first waits its turn
-    // on the queue, then, if an alert is open, in the gate.
+    // The main dispatch queue, behind the deferral: a block first waits its turn
+    // on the queue, then, if an alert is open, in the deferral.
     class MainQueue final : public DispatchQueue {
     public:
-        explicit MainQueue(MainQueueGate& gate)
-            : gate_(gate)
+        explicit MainQueue(ModalDeferral& deferral)
+            : deferral_(deferral)
         {
         }
 
         void async(std::function<void()> work) override
         {
-            dispatch_async(dispatch_get_main_queue(), gated(std::move(work)));
+            dispatch_async(dispatch_get_main_queue(), deferred(std::move(work)));
         }
 
         void asyncAfter(double seconds, std::function<void()> work) override
         {
-            dispatch_after(after(seconds), dispatch_get_main_queue(), gated(std::move(work)));
+            dispatch_after(after(seconds), dispatch_get_main_queue(), deferred(std::move(work)));
         }
 
     private:
-        dispatch_block_t gated(std::function<void()> work)
+        dispatch_block_t deferred(std::function<void()> work)
         {
-            MainQueueGate* gate = &gate_;
-            return ^{ callGuarded("a main-queue block", [gate, &work] { gate->submit(work); }); };
+            ModalDeferral* deferral = &deferral_;
+            return ^{ callGuarded("a main-queue block", [deferral, &work] { deferral->submit(work); }); };
         }
 
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
     };
 
     class GlobalQueue final : public DispatchQueue {
@@ -857,8 +860,8 @@ namespace {
 
     class GrandCentralDispatch final : public Dispatch {
     public:
-        explicit GrandCentralDispatch(MainQueueGate& gate)
-            : main_(gate)
+        explicit GrandCentralDispatch(ModalDeferral& deferral)
+            : main_(deferral)
         {
         }
 
@@ -875,10 +878,10 @@ namespace {
         GlobalQueue defaultClass_ { QualityOfService::defaultClass };
     };
 
-    // A drain of the gate, as a fresh turn of the main queue.
-    void scheduleDrain(MainQueueGate& gate)
+    // A drain of the deferral, as a fresh turn of the main queue.
+    void scheduleDrain(ModalDeferral& deferral)
     {
-        MainQueueGate* target = &gate;
+        ModalDeferral* target = &deferral;
         dispatch_async(
             dispatch_get_main_queue(), ^{ callGuarded("a main-queue block", [target] { target->drain(); }); });
     }
@@ -886,16 +889,16 @@ namespace {
 } // namespace
 
 struct AppKitPlatform::Parts {
-    MainQueueGate gate { [this] { scheduleDrain(gate); } };
-    AppKitApplication application { [NSApplication sharedApplication], gate };
-    AppKitStatusBar statusBar { gate };
+    ModalDeferral deferral { [this] { scheduleDrain(deferral); } };
+    AppKitApplication application { [NSApplication sharedApplication], deferral };
+    AppKitStatusBar statusBar { deferral };
     AppKitRunLoop runLoop;
-    WorkspaceNotificationCenter workspaceNotificationCenter { gate };
+    WorkspaceNotificationCenter workspaceNotificationCenter { deferral };
     FoundationClock clock;
     UserDefaultsStore standardUserDefaults;
-    AppKitAlerts alerts { gate, clock };
-    GrandCentralDispatch dispatch { gate };
-    posix::ProcessFactory processes;
+    AppKitAlerts alerts { deferral, clock };
+    GrandCentralDispatch dispatch { deferral };
+    posix::SpawnProcessFactory processes;
     Platform platform {
         application,
         statusBar,

@@ -12,7 +12,7 @@
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
 //
-// Every callback into the controller goes through one gate that rejects
+// Every callback into the controller goes through one check that rejects
 // overlap, so a controller bug that would run two operations at once on a
 // real platform fails the test here.
 #pragma once
@@ -193,7 +193,7 @@ private:
         std::function<void()> callback;
     };
 
-    // Runs one main-thread callback through the overlap gate.
+    // Runs one main-thread callback through the overlap check.
     void onMain(const std::function<void()>& callback);
     // Lets fake time pass until done() or until target; used by advance() and
     // by a child that takes time.

@@ -7,7 +7,7 @@
 //  - the status menu as one GtkMenu whose entries keep their ids while each
 //    redraw changes only what differs (see MenuPlan.hpp);
 //  - the custom-duration dialog and the message alert as GTK dialogs, modal
-//    under the GLib base's gate, centred and brought to the front;
+//    in the GLib base's modal loop, centred and brought to the front;
 //  - one application per session: launching it again reaches the running one
 //    as a reopen, and the second process exits with status 0;
 //  - one controller per user, shared with lintara-term, through the lock of
@@ -31,7 +31,7 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
@@ -106,8 +106,8 @@ int main()
         return failureStatus;
     }
 
-    glib::ModalGate gate;
-    glib::GlibMainQueue mainQueue(gate);
+    glib::ModalLoop modalLoop;
+    glib::GlibMainQueue mainQueue(modalLoop);
     gtk::GtkShell shell(applicationId, iconName, mainQueue);
 
     std::string error;
@@ -131,7 +131,7 @@ int main()
         shell.abandon(failureStatus);
     }
 
-    glib::GlibRunLoop runLoop(gate);
+    glib::GlibRunLoop runLoop(modalLoop);
     glib::Login1Wake wake(mainQueue);
 #ifdef LINTARA_TESTING_BUILD
     // Tests wait for this line before they announce a wake.
@@ -140,14 +140,14 @@ int main()
     });
     glib::IcuClock wallClock;
     ScaledClock clock(wallClock, testingClockScale());
-    gate.useClock(clock);
+    modalLoop.useClock(clock);
 #else
     glib::IcuClock clock;
 #endif
     glib::KeyFileSettings settings(glib::defaultSettingsPath());
-    gtk::GtkAlerts alerts(gate, shell);
+    gtk::GtkAlerts alerts(modalLoop, shell);
     posix::ThreadDispatch dispatch(mainQueue);
-    posix::ProcessFactory processes;
+    posix::SpawnProcessFactory processes;
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {

@@ -584,8 +584,8 @@ namespace {
 
 void endChildrenThatEndWithApplication() { ChildrenEndingWithApplication::instance().endAll(); }
 
-std::shared_ptr<lintara::Process> ProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
+std::shared_ptr<lintara::Process> SpawnProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
 
-std::shared_ptr<lintara::Pipe> ProcessFactory::makePipe() { return std::make_shared<PosixPipe>(); }
+std::shared_ptr<lintara::Pipe> SpawnProcessFactory::makePipe() { return std::make_shared<PosixPipe>(); }
 
 } // namespace lintara::posix

@@ -37,9 +37,9 @@ namespace lintara::posix {
 // (_exit, a signal's default action), called just before it. Any thread.
 void endChildrenThatEndWithApplication();
 
-class ProcessFactory final : public lintara::ProcessFactory {
+class SpawnProcessFactory final : public lintara::ProcessFactory {
 public:
-    ProcessFactory() = default;
+    SpawnProcessFactory() = default;
     // Pipes and processes made here work only with each other.
     std::shared_ptr<lintara::Process> makeProcess() override;
     std::shared_ptr<lintara::Pipe> makePipe() override;

@@ -75,8 +75,8 @@ namespace {
 
 } // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd)
-    : gate_(gate)
+TerminalFrontEnd::TerminalFrontEnd(glib::ModalLoop& modalLoop, int inputFd, int outputFd)
+    : modalLoop_(modalLoop)
     , inputFd_(inputFd)
     , outputFd_(outputFd)
 {
@@ -135,7 +135,7 @@ void TerminalFrontEnd::setDelegate(ApplicationDelegate* delegate) { delegate_ = 
 
 void TerminalFrontEnd::run()
 {
-    GMainLoop* loop = g_main_loop_new(gate_.context(), FALSE);
+    GMainLoop* loop = g_main_loop_new(modalLoop_.context(), FALSE);
     // Launch finishes from inside the loop, as on other platforms, so the
     // first render and the first query start with the loop already going.
     g_idle_add_full(
@@ -192,7 +192,7 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
     redraw();
     // Keys typed ahead, after the one that opened this dialog, are its own.
     drainKeys();
-    const bool closedItself = gate_.runModalLoop([this] { return answer_.has_value(); }, alert.closesAt);
+    const bool closedItself = modalLoop_.run([this] { return answer_.has_value(); }, alert.closesAt);
     ModalResponse response;
     response.code = closedItself ? modalResponseAbort : *answer_;
     response.fieldText = dialog_->field.text();

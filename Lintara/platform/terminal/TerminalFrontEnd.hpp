@@ -7,7 +7,7 @@
 
 #include "Keys.hpp"
 #include "Lintara/platform/Platform.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Screen.hpp"
 
 #include <deque>
@@ -19,7 +19,7 @@ namespace lintara::terminal {
 
 class TerminalFrontEnd final : public Application, public StatusBar, public Alerts {
 public:
-    TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd);
+    TerminalFrontEnd(glib::ModalLoop& modalLoop, int inputFd, int outputFd);
     ~TerminalFrontEnd() override;
     TerminalFrontEnd(const TerminalFrontEnd&) = delete;
     TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
@@ -38,7 +38,7 @@ public:
     StatusItem statusItemWithLength(double length) override;
 
     // Alerts: drawn in place of the menu, answered from the keyboard, run in
-    // a nested loop behind the modal gate.
+    // the GLib base's modal loop.
     ModalResponse runModal(const Alert& alert) override;
 
     // Used by the status item.
@@ -60,7 +60,7 @@ private:
     void moveSelection(int step);
     void choose(std::optional<std::size_t> index);
 
-    glib::ModalGate& gate_;
+    glib::ModalLoop& modalLoop_;
     int inputFd_;
     int outputFd_;
     ApplicationDelegate* delegate_ = nullptr;

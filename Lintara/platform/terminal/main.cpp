@@ -10,9 +10,9 @@
 //  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
 //    a closed terminal, an uncaught exception or a crash; and handed back to
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
-//  - from the GLib base: the one-second tick, the gated main queue, wake from
-//    sleep through login1, the settings file, the short time of day through
-//    ICU, and the one-per-user lock;
+//  - from the GLib base: the one-second tick, the main queue that waits for
+//    dialogs, wake from sleep through login1, the settings file, the short
+//    time of day through ICU, and the one-per-user lock;
 //  - from the POSIX base: the VPN tool's runs and the worker threads.
 // Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
 //
@@ -26,7 +26,7 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
@@ -61,16 +61,16 @@ int main()
         return 1;
     }
 
-    lintara::glib::ModalGate gate;
-    lintara::glib::GlibMainQueue mainQueue(gate);
-    lintara::glib::GlibRunLoop runLoop(gate);
+    lintara::glib::ModalLoop modalLoop;
+    lintara::glib::GlibMainQueue mainQueue(modalLoop);
+    lintara::glib::GlibRunLoop runLoop(modalLoop);
     lintara::glib::Login1Wake wake(mainQueue);
     lintara::glib::IcuClock clock;
-    gate.useClock(clock);
+    modalLoop.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
-    lintara::posix::ProcessFactory processes;
-    lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
+    lintara::posix::SpawnProcessFactory processes;
+    lintara::terminal::TerminalFrontEnd front(modalLoop, STDIN_FILENO, STDOUT_FILENO);
     lintara::terminal::TestingTrace trace(wake);
 
     lintara::Platform platform {
