@@ -93,12 +93,6 @@ void GlibMainQueue::asyncAfter(double seconds, std::function<void()> work)
     g_source_unref(timer);
 }
 
-std::size_t GlibMainQueue::pending() const
-{
-    const std::lock_guard lock(mutex_);
-    return blocks_.size();
-}
-
 bool GlibMainQueue::ready() const
 {
     if (modalLoop_.modalOpen()) {

@@ -28,9 +28,6 @@ public:
     // behind whatever is already waiting.
     void asyncAfter(double seconds, std::function<void()> work) override;
 
-    // How many blocks wait; for tests and diagnostics.
-    [[nodiscard]] std::size_t pending() const;
-
 private:
     struct Source;
     struct Delayed;

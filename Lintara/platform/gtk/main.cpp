@@ -30,9 +30,9 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
-#include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
+#include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
@@ -93,7 +93,7 @@ int main()
 {
     using namespace lintara;
     posix::openClosedStandardStreams();
-    lintara::glib::tuneAllocatorForLongRuns();
+    lintara::posix::fixMmapThreshold();
 
     // Nothing here draws with OpenGL, yet probing for it loads the GL
     // driver, which on a software renderer alone more than doubles the

@@ -25,9 +25,9 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
-#include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
+#include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
@@ -42,7 +42,7 @@
 int main()
 {
     lintara::posix::openClosedStandardStreams();
-    lintara::glib::tuneAllocatorForLongRuns();
+    lintara::posix::fixMmapThreshold();
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
         std::fputs("lintara-term: needs a terminal on standard input and standard output; "
                    "run it in a terminal window or over ssh -t.\n",
