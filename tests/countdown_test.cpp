@@ -278,7 +278,7 @@ namespace {
         EXPECT_EQ(restarted.controller().snapshot().selectedMinutes, 240);
     }
 
-    TEST_F(Countdown, ChoosingWhileConnectedRestartsEvenWithTheSwitchOffOrBusy)
+    TEST_F(Countdown, ChoosingAPresetWhileConnectedStartsTheCountdownEvenWithTheSwitchOff)
     {
         fake.settings()["automatic"] = false;
         startConnected();
