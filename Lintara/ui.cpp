@@ -89,6 +89,7 @@ void AppDelegate::render()
         button->setTitle(title);
     }
     item->setMenu(buildMenu());
+    publishState(title);
 }
 
 Menu AppDelegate::buildMenu()

@@ -10,6 +10,7 @@
 #include "AppKitPlatform.hpp"
 #include "AppKitSupport.hpp"
 #include "Conversions.h"
+#include "UrlSchemeRemote.hpp"
 
 #include "Lintara/Lintara.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -893,6 +894,7 @@ struct AppKitPlatform::Parts {
     AppKitAlerts alerts { gate, clock };
     GrandCentralDispatch dispatch { gate };
     posix::ProcessFactory processes;
+    UrlSchemeRemote remote { gate };
     Platform platform {
         application,
         statusBar,
@@ -903,6 +905,7 @@ struct AppKitPlatform::Parts {
         alerts,
         dispatch,
         processes,
+        remote,
     };
 };
 

@@ -12,7 +12,8 @@
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
 //  - from the GLib base: the one-second tick, the gated main queue, wake from
 //    sleep through login1, the settings file, the short time of day through
-//    ICU, and the one-per-user lock;
+//    ICU, the one-per-user lock, and the session-bus interface for
+//    lintara-ctl, whenever there is a session bus;
 //  - from the POSIX base: the VPN tool's runs and the worker threads.
 // Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
 //
@@ -27,6 +28,7 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/RemoteExport.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
@@ -71,6 +73,8 @@ int main()
     lintara::posix::ProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
     lintara::terminal::TestingTrace trace(wake);
+    lintara::glib::RemoteExport remote(mainQueue);
+    remote.exportOnSessionBus();
 
     lintara::Platform platform {
         .application = front,
@@ -82,6 +86,7 @@ int main()
         .alerts = front,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = remote,
     };
     return lintara::applicationMain(platform);
 }
