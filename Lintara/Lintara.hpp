@@ -65,6 +65,7 @@ private:
     void alignTicks(Date now);
     [[nodiscard]] bool ticksInPhase(Date now) const;
     void selectDuration(std::int64_t minutes);
+    void extendDeadline(std::int64_t minutes);
     // vpn
     void pollVPN();
     void handlePollResult(std::optional<bool> reading);
@@ -76,6 +77,9 @@ private:
     void perform(const MenuItem& sender);
     [[nodiscard]] Menu buildMenu();
     void showMessage(const std::string& title, const std::string& text);
+    // remote
+    RemoteResult performRemote(const RemoteCommand& command);
+    void publishState(const std::string& title);
 
     Platform& platform_;
 

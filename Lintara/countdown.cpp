@@ -114,6 +114,16 @@ void AppDelegate::selectDuration(std::int64_t minutes)
     render();
 }
 
+void AppDelegate::extendDeadline(std::int64_t minutes)
+{
+    if (!deadline) {
+        return;
+    }
+    // Whole minutes keep the ticks in phase with the deadline.
+    deadline = deadline->addingTimeInterval(static_cast<double>(minutes * secondsPerMinute));
+    render();
+}
+
 void AppDelegate::customDuration()
 {
     if (busy) {

@@ -33,6 +33,7 @@ void AppDelegate::applicationDidFinishLaunching()
     platform_.workspaceNotificationCenter.addObserver(Notification::workspaceDidWake, [this] { tick(); });
     timer.emplace(platform_.runLoop.scheduledTimer(
         tickInterval, [this] { tick(); }, Repeats::yes));
+    platform_.remote.setHandler([this](const RemoteCommand& command) { return performRemote(command); });
     render();
     pollVPN();
 }

@@ -86,6 +86,7 @@ void AppDelegate::render()
         button->setTitle(title);
     }
     item->setMenu(buildMenu());
+    publishState(title);
 }
 
 Menu AppDelegate::buildMenu()

@@ -138,6 +138,7 @@ Platform& LeanPlatform::platform(Dispatch& dispatch, ProcessFactory& processes)
         .alerts = *this,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = *this,
     });
     return *seam_;
 }

@@ -28,7 +28,8 @@ class LeanPlatform final : public Application,
                            public SettingsStore,
                            public Alerts,
                            public Dispatch,
-                           public ProcessFactory {
+                           public ProcessFactory,
+                           public RemoteControl {
 public:
     // What the VPN tool prints for "state".
     explicit LeanPlatform(std::string stateOutput);
@@ -78,6 +79,10 @@ public:
     // ProcessFactory
     std::shared_ptr<Process> makeProcess() override;
     std::shared_ptr<Pipe> makePipe() override;
+    // RemoteControl: nobody sends commands here, and the state the
+    // controller builds for readers is dropped, its cost still measured.
+    void setHandler(std::function<RemoteResult(const RemoteCommand&)>) override { }
+    void publish(const RemoteState&) override { }
 
 private:
     // A queue that may be posted to from any thread and is drained by the

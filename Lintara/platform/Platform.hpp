@@ -8,9 +8,9 @@
 //
 // Threading contract, which every binding must keep:
 //  - Every callback a binding makes into the controller (timer, wake, menu
-//    choice, reopen, launch, blocks posted to the main queue) runs on the one
-//    main thread, one at a time, never nested except inside a modal dialog
-//    that the controller itself opened.
+//    choice, remote command, reopen, launch, blocks posted to the main queue)
+//    runs on the one main thread, one at a time, never nested except inside
+//    a modal dialog that the controller itself opened.
 //  - While a modal dialog is open (Alerts::runModal), no timer callback and no
 //    main-queue block runs; they wait until it has closed.
 //  - Blocks posted to a global queue run on some other thread. They receive
@@ -45,6 +45,10 @@ struct Date {
     // clang-tidy 14 mistakes the defaulted comparison for a null literal.
     friend auto operator<=>(const Date&, const Date&) = default; // NOLINT(modernize-use-nullptr)
 };
+
+// Seconds between the Unix epoch and the reference date that Date counts from
+// (2001-01-01 00:00:00 UTC).
+inline constexpr double unixTimeOfReferenceDate = 978307200.0;
 
 // ---------------------------------------------------------------- application
 
@@ -398,6 +402,62 @@ public:
     virtual std::shared_ptr<Pipe> makePipe() = 0;
 };
 
+// ------------------------------------------------------------ remote control
+
+// What another program of the same user may ask for: the operations of the
+// menu and the custom dialog, under the same rules.
+enum class RemoteVerb { start, cancel, setAutomatic, extend };
+
+struct RemoteCommand {
+    RemoteVerb verb = RemoteVerb::cancel;
+    // start: the new duration; extend: how much later the deadline comes.
+    std::int64_t minutes = 0;
+    // setAutomatic: where the switch should stand.
+    ControlState automatic = ControlState::off;
+};
+
+// The controller's answer. Anything but ok changed nothing.
+enum class RemoteResult {
+    ok,
+    // Minutes outside the custom dialog's range, or a deadline pushed past it.
+    invalidDuration,
+    // A disconnect runs, and the menu has the matching entry disabled.
+    busy,
+    // There is no countdown to cancel or extend.
+    noCountdown,
+};
+
+// What the controller shows, as plain values for readers elsewhere.
+struct RemoteState {
+    // Absent while no state query has been read.
+    std::optional<bool> connected;
+    // The deadline in Unix seconds, rounded up; 0 when there is none.
+    std::int64_t deadline = 0;
+    bool automatic = false;
+    std::int64_t selectedMinutes = 0;
+    std::string status;
+    bool busy = false;
+    // Changes every second while counting down; a reader works it out from
+    // the deadline instead of being told.
+    std::string title;
+
+    friend bool operator==(const RemoteState&, const RemoteState&) = default;
+};
+
+class RemoteControl {
+public:
+    virtual ~RemoteControl() = default;
+    // Called once, at launch. The binding runs perform for each command on the
+    // main queue, gated exactly like a menu choice (never while a modal dialog
+    // is open, never inside another operation), and hands the result back to
+    // whoever asked.
+    virtual void setHandler(std::function<RemoteResult(const RemoteCommand&)> perform) = 0;
+    // The state as of the latest render. Called on every render, so a binding
+    // compares with what it last had and announces a change only when a
+    // value other than the title differs.
+    virtual void publish(const RemoteState& state) = 0;
+};
+
 // --------------------------------------------------------- the whole platform
 
 // Everything a binding provides. The references outlive the controller.
@@ -411,6 +471,7 @@ struct Platform {
     Alerts& alerts;
     Dispatch& dispatch;
     ProcessFactory& processes;
+    RemoteControl& remote;
 };
 
 } // namespace lintara

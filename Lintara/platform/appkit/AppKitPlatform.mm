@@ -13,6 +13,7 @@
 #include "AppKitSupport.hpp"
 #include "ClockAndSettings.h"
 #include "TimersAndDispatch.h"
+#include "UrlSchemeRemote.hpp"
 
 #include "Lintara/platform/posix/PosixProcess.hpp"
 
@@ -31,6 +32,7 @@ struct AppKitPlatform::Parts {
     AppKitAlerts alerts { deferral, clock };
     GrandCentralDispatch dispatch { deferral };
     posix::SpawnProcessFactory processes;
+    UrlSchemeRemote remote { deferral };
     Platform platform {
         application,
         statusBar,
@@ -41,6 +43,7 @@ struct AppKitPlatform::Parts {
         alerts,
         dispatch,
         processes,
+        remote,
     };
 };
 

@@ -93,7 +93,8 @@ class FakePlatform::Impl final : public Application,
                                  public SettingsStore,
                                  public Alerts,
                                  public Dispatch,
-                                 public ProcessFactory {
+                                 public ProcessFactory,
+                                 public RemoteControl {
 public:
     explicit Impl(FakePlatform& fake)
         : fake_(fake)
@@ -258,6 +259,13 @@ public:
     std::shared_ptr<lintara::Process> makeProcess() override { return std::make_shared<Process>(fake_); }
     std::shared_ptr<lintara::Pipe> makePipe() override { return std::make_shared<FakePipe>(); }
 
+    // RemoteControl
+    void setHandler(std::function<RemoteResult(const RemoteCommand&)> perform) override
+    {
+        fake_.remoteHandler_ = std::move(perform);
+    }
+    void publish(const RemoteState& state) override { fake_.published_.push_back(state); }
+
 private:
     enum class Lane { main, global };
 
@@ -417,6 +425,7 @@ FakePlatform::FakePlatform()
         .alerts = *impl_,
         .dispatch = *impl_,
         .processes = *impl_,
+        .remote = *impl_,
     });
     scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
     scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
@@ -601,6 +610,16 @@ void FakePlatform::choose(std::string_view title)
     const MenuItem chosen = menuItem(title);
     events_.push_back("choose " + chosen.title);
     onMain([&] { menu().choose(chosen); });
+}
+
+void FakePlatform::remote(RemoteCommand command)
+{
+    mainQueue_.push_back([this, command] {
+        if (!remoteHandler_) {
+            throw FakePlatformMisuse("a remote command before the controller took them");
+        }
+        remoteResults_.push_back(remoteHandler_(command));
+    });
 }
 
 void FakePlatform::script(const std::string& word, ScriptedRun run) { scripts_[word].push_back(std::move(run)); }

@@ -7,7 +7,9 @@
 // processes, including ones that take time or hang until terminated; scripted
 // dialog answers with a record of every alert; an in-memory settings store
 // that holds values of any kind and records every write; a record of every
-// title and menu; menu choices, reopen and wake notifications on demand.
+// title and menu; menu choices, reopen and wake notifications on demand;
+// remote commands, queued on the main queue as a binding queues them, and a
+// record of every state the controller published.
 //
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
@@ -174,6 +176,14 @@ public:
     [[nodiscard]] std::size_t runsOf(std::string_view word) const;
     [[nodiscard]] std::size_t processesRunning() const;
 
+    // ---- remote control
+    // Posts a command to the main queue, as a binding does; its answer joins
+    // remoteResults() when the queue runs it.
+    void remote(RemoteCommand command);
+    [[nodiscard]] const std::vector<RemoteResult>& remoteResults() const { return remoteResults_; }
+    // Every state the controller published, oldest first.
+    [[nodiscard]] const std::vector<RemoteState>& published() const { return published_; }
+
     // A log of the platform calls in order ("title VPN ◷", "menu", "launch
     // state", "activate", "alert <message>"), for ordering checks.
     [[nodiscard]] const std::vector<std::string>& events() const { return events_; }
@@ -231,6 +241,9 @@ private:
     std::map<std::string, ScriptedRun, std::less<>> defaultScripts_;
     std::vector<RunRecord> runs_;
     std::vector<std::string> events_;
+    std::function<RemoteResult(const RemoteCommand&)> remoteHandler_;
+    std::vector<RemoteResult> remoteResults_;
+    std::vector<RemoteState> published_;
     // Last, so that it goes first: it holds handles into this platform.
     std::unique_ptr<AppDelegate> controller_;
 };

@@ -11,14 +11,16 @@
 
 #include <string>
 
+typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GtkWindow GtkWindow;
 
 namespace lintara::gtk {
 
-// Whether this process runs the application or only handed the launch to the
-// copy that already does.
-enum class Registration { primary, handedToRunning, failed };
+// Whether this process runs the application, only handed the launch to the
+// copy that already does, or found the name held by a program that is not an
+// application (lintara-term, which exports Lintara's interface under it).
+enum class Registration { primary, handedToRunning, heldByAnotherProgram, failed };
 
 class GtkShell final : public Application {
 public:
@@ -32,6 +34,8 @@ public:
     // Claims the application id on the session bus. A copy that is already
     // running gets an activation and this process should exit.
     [[nodiscard]] Registration registerOnSessionBus(std::string& error);
+    // The connection that holds the name, once registered as primary.
+    [[nodiscard]] GDBusConnection* busConnection() const;
 
     // Ends the process, and with it the state query if one runs. Also
     // before run(), after registering: only the run loop can take a
@@ -54,6 +58,7 @@ private:
     void activated();
 
     GtkApplication* application_;
+    std::string applicationId_;
     std::string iconName_;
     DispatchQueue& mainQueue_;
     ApplicationDelegate* delegate_ = nullptr;

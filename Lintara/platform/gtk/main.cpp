@@ -12,6 +12,8 @@
 //    as a reopen, and the second process exits with status 0;
 //  - one controller per user, shared with lintara-term, through the lock of
 //    the GLib base;
+//  - the GLib base's session-bus interface for lintara-ctl, on the
+//    application's own connection, which holds the name already;
 //  - ticks, the main queue, wake from login1, settings in a key file and the
 //    ICU short time from the GLib base; the VPN tool run by the POSIX runner;
 //  - on SIGTERM, SIGHUP or SIGINT, an exit with 128 + the signal's number,
@@ -31,6 +33,7 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/RemoteExport.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -111,9 +114,13 @@ int main()
     gtk::GtkShell shell(applicationId, iconName, mainQueue);
 
     std::string error;
-    switch (shell.registerOnSessionBus(error)) {
+    const gtk::Registration registration = shell.registerOnSessionBus(error);
+    switch (registration) {
     case gtk::Registration::primary: break;
     case gtk::Registration::handedToRunning: shell.abandon(EXIT_SUCCESS);
+    // Not another lintara: lintara-term holds the name, and the lock below
+    // says so.
+    case gtk::Registration::heldByAnotherProgram: break;
     case gtk::Registration::failed:
         complain("cannot register on the session bus: " + error + ". Run lintara-term instead.");
         return failureStatus;
@@ -128,6 +135,10 @@ int main()
     }
     if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&lock)) {
         complain(glib::describe(*unavailable));
+        shell.abandon(failureStatus);
+    }
+    if (registration == gtk::Registration::heldByAnotherProgram) {
+        complain(std::string("the name ") + applicationId + " on the session bus belongs to another program");
         shell.abandon(failureStatus);
     }
 
@@ -149,6 +160,8 @@ int main()
     posix::ThreadDispatch dispatch(mainQueue);
     posix::SpawnProcessFactory processes;
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
+    glib::RemoteExport remote(mainQueue);
+    remote.exportOn(shell.busConnection());
 
     Platform platform {
         .application = shell,
@@ -160,6 +173,7 @@ int main()
         .alerts = alerts,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = remote,
     };
     std::unique_ptr<AppDelegate> controller;
     return applicationMain(platform, controller);

@@ -12,7 +12,8 @@
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
 //  - from the GLib base: the one-second tick, the main queue that waits for
 //    dialogs, wake from sleep through login1, the settings file, the short
-//    time of day through ICU, and the one-per-user lock;
+//    time of day through ICU, the one-per-user lock, and the session-bus
+//    interface for lintara-ctl, whenever there is a session bus;
 //  - from the POSIX base: the VPN tool's runs and the worker threads.
 // Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
 //
@@ -26,6 +27,7 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/RemoteExport.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -72,6 +74,8 @@ int main()
     lintara::posix::SpawnProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(modalLoop, STDIN_FILENO, STDOUT_FILENO);
     lintara::terminal::TestingTrace trace(wake);
+    lintara::glib::RemoteExport remote(mainQueue);
+    remote.exportOnSessionBus();
 
     lintara::Platform platform {
         .application = front,
@@ -83,6 +87,7 @@ int main()
         .alerts = front,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = remote,
     };
     std::unique_ptr<lintara::AppDelegate> controller;
     return lintara::applicationMain(platform, controller);
