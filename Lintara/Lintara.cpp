@@ -26,6 +26,7 @@ AppDelegate::AppDelegate(Platform& platform)
     , automatic(storedAutomatic(platform.standardUserDefaults))
     , status("예약 없음")
     , vpnPath(configuredVpnPath)
+    , warningMinutes(storedWarningMinutes(platform.standardUserDefaults))
 {
 }
 
@@ -43,6 +44,9 @@ AppDelegate::View AppDelegate::view() const
         .vpnPath = vpnPath,
         .hasItem = item.has_value(),
         .hasTimer = timer.has_value(),
+        .warningMinutes = warningMinutes,
+        .warningDue = warningDue,
+        .warnedAbout = warnedAbout,
     };
 }
 

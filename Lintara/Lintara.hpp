@@ -41,6 +41,13 @@ public:
     void tick();
     void quitApp();
 
+    // What a warning before the deadline offers. Both do nothing while a
+    // disconnect runs or with no deadline.
+    // Moves the deadline the given minutes later.
+    void extendDeadline(std::int64_t minutes);
+    // Sets the deadline to now: the next tick disconnects the usual way.
+    void disconnectNow();
+
     // A copy of the fields, for tests and diagnostics. Reading it changes
     // nothing; nothing can be written through it.
     struct View {
@@ -55,6 +62,9 @@ public:
         std::string vpnPath;
         bool hasItem;
         bool hasTimer;
+        std::int64_t warningMinutes;
+        std::optional<Date> warningDue;
+        std::optional<Date> warnedAbout;
     };
     [[nodiscard]] View view() const;
 
@@ -65,6 +75,10 @@ private:
     void alignTicks(Date now);
     [[nodiscard]] bool ticksInPhase(Date now) const;
     void selectDuration(std::int64_t minutes);
+    void armWarning(Date now);
+    void warnIfDue();
+    void warningChosen(Date about, WarningAction action);
+    void withdrawWarning();
     // vpn
     void pollVPN();
     void handlePollResult(std::optional<bool> reading);
@@ -90,6 +104,9 @@ private:
     bool automatic;
     std::string status;
     const std::string vpnPath;
+    const std::int64_t warningMinutes; // the lead time of the warning; 0: never warn
+    std::optional<Date> warningDue; // when the running countdown warns; unset once it has or must not
+    std::optional<Date> warnedAbout; // the deadline the warning on screen announces; unset when none shows
 };
 
 // Program-wide references, set by applicationMain and held until the process

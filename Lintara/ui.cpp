@@ -77,6 +77,12 @@ void sendAction(const MenuItem& sender)
 
 void AppDelegate::render()
 {
+    // Every change of the deadline ends in a render; a warning that announces
+    // a deadline no longer in force (passed, cancelled, replaced, moved, or
+    // the VPN gone) is taken away here, before anything else shows.
+    if (warnedAbout != deadline) {
+        withdrawWarning();
+    }
     std::string title;
     if (deadline) {
         title = countdownTitle(deadline->timeIntervalSince(platform_.clock.now()));

@@ -138,6 +138,7 @@ Platform& LeanPlatform::platform(Dispatch& dispatch, ProcessFactory& processes)
         .alerts = *this,
         .dispatch = dispatch,
         .processes = processes,
+        .warnings = *this,
     });
     return *seam_;
 }

@@ -28,7 +28,8 @@ class LeanPlatform final : public Application,
                            public SettingsStore,
                            public Alerts,
                            public Dispatch,
-                           public ProcessFactory {
+                           public ProcessFactory,
+                           public Warnings {
 public:
     // What the VPN tool prints for "state".
     explicit LeanPlatform(std::string stateOutput);
@@ -78,6 +79,10 @@ public:
     // ProcessFactory
     std::shared_ptr<Process> makeProcess() override;
     std::shared_ptr<Pipe> makePipe() override;
+    // Warnings: none shown; measuring leaves their cost out.
+    void prepare() override { }
+    void show(const Warning&, std::function<void(WarningAction)>) override { }
+    void withdraw() override { }
 
 private:
     // A queue that may be posted to from any thread and is drained by the

@@ -93,7 +93,8 @@ class FakePlatform::Impl final : public Application,
                                  public SettingsStore,
                                  public Alerts,
                                  public Dispatch,
-                                 public ProcessFactory {
+                                 public ProcessFactory,
+                                 public Warnings {
 public:
     explicit Impl(FakePlatform& fake)
         : fake_(fake)
@@ -258,6 +259,23 @@ public:
     std::shared_ptr<lintara::Process> makeProcess() override { return std::make_shared<Process>(fake_); }
     std::shared_ptr<lintara::Pipe> makePipe() override { return std::make_shared<FakePipe>(); }
 
+    // Warnings
+    void prepare() override { ++fake_.warningPreparations_; }
+    void show(const Warning& warning, std::function<void(WarningAction)> chosen) override
+    {
+        fake_.warnings_.push_back(warning);
+        fake_.warningChosen_ = std::move(chosen);
+        fake_.warningShowing_ = true;
+        fake_.events_.push_back("warn " + warning.body);
+    }
+    void withdraw() override
+    {
+        if (fake_.warningShowing_) {
+            fake_.warningShowing_ = false;
+            fake_.events_.emplace_back("withdraw warning");
+        }
+    }
+
 private:
     enum class Lane { main, global };
 
@@ -417,6 +435,7 @@ FakePlatform::FakePlatform()
         .alerts = *impl_,
         .dispatch = *impl_,
         .processes = *impl_,
+        .warnings = *impl_,
     });
     scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
     scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
@@ -605,6 +624,16 @@ void FakePlatform::choose(std::string_view title)
     const MenuItem chosen = menuItem(title);
     events_.push_back("choose " + chosen.title);
     onMain([&] { sendAction(chosen); });
+}
+
+void FakePlatform::chooseWarningAction(WarningAction action)
+{
+    if (!warningChosen_) {
+        throw FakePlatformMisuse("no warning has been shown");
+    }
+    events_.emplace_back("choose warning action");
+    const std::function<void(WarningAction)> chosen = warningChosen_;
+    onMain([&] { chosen(action); });
 }
 
 void FakePlatform::script(const std::string& word, ScriptedRun run) { scripts_[word].push_back(std::move(run)); }

@@ -7,7 +7,8 @@
 // processes, including ones that take time or hang until terminated; scripted
 // dialog answers with a record of every alert; an in-memory settings store
 // that holds values of any kind and records every write; a record of every
-// title and menu; menu choices, reopen and wake notifications on demand.
+// title and menu; menu choices, reopen and wake notifications on demand; a
+// record of every warning, and its actions chosen on demand.
 //
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
@@ -153,6 +154,15 @@ public:
     [[nodiscard]] const std::vector<Alert>& alerts() const { return alerts_; }
     [[nodiscard]] bool modalOpen() const { return modalDepth_ > 0; }
 
+    // ---- warnings
+    // Every warning shown, oldest first.
+    [[nodiscard]] const std::vector<Warning>& warnings() const { return warnings_; }
+    [[nodiscard]] bool warningShowing() const { return warningShowing_; }
+    [[nodiscard]] int warningPreparations() const { return warningPreparations_; }
+    // Chooses an action of the warning shown last, as the person would. One
+    // already withdrawn can still be chosen: a click that was on its way.
+    void chooseWarningAction(WarningAction action);
+
     // ---- settings
     std::map<std::string, SettingValue, std::less<>>& settings() { return settings_; }
     [[nodiscard]] const std::vector<std::pair<std::string, SettingValue>>& settingWrites() const
@@ -226,6 +236,10 @@ private:
     std::map<std::string, ScriptedRun, std::less<>> defaultScripts_;
     std::vector<RunRecord> runs_;
     std::vector<std::string> events_;
+    std::vector<Warning> warnings_;
+    std::function<void(WarningAction)> warningChosen_;
+    bool warningShowing_ = false;
+    int warningPreparations_ = 0;
 };
 
 // Thrown when a test drives the fake into something a real platform would
