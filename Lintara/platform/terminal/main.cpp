@@ -10,6 +10,8 @@
 //  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
 //    a closed terminal, an uncaught exception or a crash; and handed back to
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
+//  - the warning before the deadline as a banner under the title, with one
+//    bell, and its keys e and n;
 //  - from the GLib base: the one-second tick, the gated main queue, wake from
 //    sleep through login1, the settings file, the short time of day through
 //    ICU, and the one-per-user lock;
@@ -27,6 +29,7 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ScaledClock.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
@@ -64,7 +67,12 @@ int main()
     lintara::glib::GlibMainQueue mainQueue(gate);
     lintara::glib::GlibRunLoop runLoop(gate);
     lintara::glib::Login1Wake wake(mainQueue);
+#ifdef LINTARA_TERM_TESTING
+    lintara::glib::IcuClock wallClock;
+    lintara::glib::ScaledClock clock(wallClock, lintara::glib::testingClockScale());
+#else
     lintara::glib::IcuClock clock;
+#endif
     gate.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
@@ -82,6 +90,7 @@ int main()
         .alerts = front,
         .dispatch = dispatch,
         .processes = processes,
+        .warnings = front,
     };
     return lintara::applicationMain(platform);
 }
