@@ -8,6 +8,8 @@
 //    redraw changes only what differs (see MenuPlan.hpp);
 //  - the custom-duration dialog and the message alert as GTK dialogs, modal
 //    under the GLib base's gate, centred and brought to the front;
+//  - the warning before the deadline as a desktop notification with its two
+//    actions, or as a small window of its own without a notification server;
 //  - one application per session: launching it again reaches the running one
 //    as a reopen, and the second process exits with status 0;
 //  - one controller per user, shared with lintara-term, through the lock of
@@ -19,10 +21,12 @@
 // Leaves out:
 //  - a tray of its own where the desktop has no StatusNotifierItem host (the
 //    indicator library then falls back to what it can; see README.md);
-//  - any window besides the two dialogs, and any command-line option.
+//  - any window besides the two dialogs and the warning's, and any
+//    command-line option.
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
 #include "IndicatorStatusItem.hpp"
+#include "NotificationWarnings.hpp"
 
 #include "Lintara/Lintara.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
@@ -115,6 +119,7 @@ int main()
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::ProcessFactory processes;
+    gtk::NotificationWarnings warnings(mainQueue, clock, applicationId, iconName);
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {
@@ -127,6 +132,7 @@ int main()
         .alerts = alerts,
         .dispatch = dispatch,
         .processes = processes,
+        .warnings = warnings,
     };
     return applicationMain(platform);
 }
