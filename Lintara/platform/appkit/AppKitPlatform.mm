@@ -9,6 +9,7 @@
 
 #include "AppKitPlatform.hpp"
 #include "AppKitSupport.hpp"
+#include "AppKitWarnings.hpp"
 #include "Conversions.h"
 
 #include "Lintara/Lintara.hpp"
@@ -893,6 +894,7 @@ struct AppKitPlatform::Parts {
     AppKitAlerts alerts { gate, clock };
     GrandCentralDispatch dispatch { gate };
     posix::ProcessFactory processes;
+    AppKitWarnings warnings { dispatch.main() };
     Platform platform {
         application,
         statusBar,
@@ -903,6 +905,7 @@ struct AppKitPlatform::Parts {
         alerts,
         dispatch,
         processes,
+        warnings,
     };
 };
 

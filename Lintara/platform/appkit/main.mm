@@ -18,7 +18,9 @@
 //    its accessory view, and long texts in a bounded scrolling view;
 //  - Dispatch's main queue and global utility and default queues, with
 //    main-queue work held back while an alert or the status menu is open;
-//  - the VPN tool run with posix_spawn by the POSIX process runner.
+//  - the VPN tool run with posix_spawn by the POSIX process runner;
+//  - the warning before the deadline as a user notification with its two
+//    actions, or a small panel where notifications are not allowed.
 //
 // Leaves out:
 //  - starting at login: the user adds Lintara.app under System Settings,
