@@ -7,7 +7,7 @@ namespace {
 
     using fake::ScriptedRun;
 
-    class Warning : public ControllerTest {
+    class Warn : public ControllerTest {
     protected:
         // A ten-minute countdown with the default lead time warns 300 s in.
         void startTenMinutes()
@@ -26,7 +26,7 @@ namespace {
         }
     };
 
-    TEST_F(Warning, ShowsOnceWhenTheLeadTimeIsReachedAndGoesWithTheDeadline)
+    TEST_F(Warn, ShowsOnceWhenTheLeadTimeIsReachedAndGoesWithTheDeadline)
     {
         startTenMinutes();
         EXPECT_EQ(fake.warningPreparations(), 1) << "asked for leave when the countdown started";
@@ -34,7 +34,7 @@ namespace {
         EXPECT_TRUE(fake.warnings().empty());
         tickAndSettle(1);
         ASSERT_EQ(fake.warnings().size(), 1u);
-        const lintara::Warning& shown = fake.warnings().front();
+        const Warning& shown = fake.warnings().front();
         EXPECT_EQ(shown.summary, "VPN 자동 해제 예정");
         EXPECT_EQ(
             shown.body, "5분 뒤 " + fake::FakePlatform::shortTime(*fields().deadline) + "에 VPN 연결을 해제합니다");
@@ -52,7 +52,7 @@ namespace {
         EXPECT_FALSE(fake.warningShowing()) << "the deadline has passed";
     }
 
-    TEST_F(Warning, NoneForACountdownThatStartsOrResumesInsideTheLeadTime)
+    TEST_F(Warn, NoneForACountdownThatStartsOrResumesInsideTheLeadTime)
     {
         // Chosen with no more than the lead time left.
         fake.settings()["durationMinutes"] = std::int64_t { 5 };
@@ -75,7 +75,7 @@ namespace {
         EXPECT_EQ(fake.warningPreparations(), 2) << "only the hour-long countdowns could warn";
     }
 
-    TEST_F(Warning, ExtendMovesTheDeadlineAndWarnsAgainBeforeTheNewOne)
+    TEST_F(Warn, ExtendMovesTheDeadlineAndWarnsAgainBeforeTheNewOne)
     {
         startTenMinutes();
         tickUntilWarned();
@@ -92,7 +92,7 @@ namespace {
         EXPECT_EQ(fake.runsOf("disconnect"), 0u);
     }
 
-    TEST_F(Warning, DisconnectNowDisconnectsAtTheNextTickAndReports)
+    TEST_F(Warn, DisconnectNowDisconnectsAtTheNextTickAndReports)
     {
         startTenMinutes();
         tickUntilWarned();
@@ -107,7 +107,7 @@ namespace {
         EXPECT_EQ(fake.alerts().back().messageText, "연결 해제 명령 완료");
     }
 
-    TEST_F(Warning, BothActionsDoNothingWhileADisconnectRuns)
+    TEST_F(Warn, BothActionsDoNothingWhileADisconnectRuns)
     {
         fake.settings()["durationMinutes"] = std::int64_t { 10 };
         startConnected();
@@ -131,7 +131,7 @@ namespace {
 
     enum class Ending { cancel, disconnectedReading, newDuration, quit };
 
-    class Withdrawn : public Warning, public ::testing::WithParamInterface<Ending> { };
+    class Withdrawn : public Warn, public ::testing::WithParamInterface<Ending> { };
 
     TEST_P(Withdrawn, AndALateChoiceChangesNothing)
     {
@@ -161,7 +161,7 @@ namespace {
         std::int64_t minutes;
     };
 
-    class StoredLeads : public Warning, public ::testing::WithParamInterface<StoredLead> { };
+    class StoredLeads : public Warn, public ::testing::WithParamInterface<StoredLead> { };
 
     TEST_P(StoredLeads, ReadAsMinutesOrTheDefault)
     {
