@@ -41,11 +41,11 @@ public:
     void tick();
     void quitApp();
 
-    // What a warning before the deadline offers. Both do nothing while a
-    // disconnect runs or with no deadline.
-    // Moves the deadline the given minutes later.
+    // The actions of the warning before the deadline: move the deadline the
+    // given minutes later, or set it to now so that the next tick
+    // disconnects the usual way. Both do nothing while a disconnect runs, and
+    // with no deadline.
     void extendDeadline(std::int64_t minutes);
-    // Sets the deadline to now: the next tick disconnects the usual way.
     void disconnectNow();
 
     // A copy of the fields, for tests and diagnostics. Reading it changes

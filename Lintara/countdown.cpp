@@ -87,7 +87,7 @@ void AppDelegate::warnIfDue()
     }
     const bool onTime = now.timeIntervalSince(*warningDue) <= warningLateness;
     warningDue.reset();
-    if (!onTime || !(*deadline > now)) {
+    if (!onTime || now >= *deadline) {
         return;
     }
     const auto minutesLeft = static_cast<std::int64_t>(std::ceil(deadline->timeIntervalSince(now) / secondsPerMinute));

@@ -64,7 +64,8 @@ namespace {
             : scaled_(threads_, timeScale)
             , platform_ { fake_.platform().application, fake_.platform().statusBar, fake_.platform().runLoop,
                 fake_.platform().workspaceNotificationCenter, fake_.platform().clock,
-                fake_.platform().standardUserDefaults, fake_.platform().alerts, scaled_, processes_ }
+                fake_.platform().standardUserDefaults, fake_.platform().alerts, scaled_, processes_,
+                fake_.platform().warnings }
         {
         }
 
