@@ -23,6 +23,7 @@ AppDelegate::AppDelegate(Platform& platform)
     , automatic(storedAutomatic(platform.standardUserDefaults))
     , status("예약 없음")
     , vpnPath(configuredVpnPath)
+    , warningMinutes(storedWarningMinutes(platform.standardUserDefaults))
 {
 }
 
@@ -40,6 +41,9 @@ AppDelegate::Snapshot AppDelegate::snapshot() const
         .vpnPath = vpnPath,
         .hasItem = item.has_value(),
         .hasTimer = timer.has_value(),
+        .warningMinutes = warningMinutes,
+        .warningDue = warningDue,
+        .warnedAbout = warnedAbout,
     };
 }
 

@@ -41,6 +41,13 @@ public:
     void tick();
     void quitApp();
 
+    // The actions of the warning before the deadline: move the deadline the
+    // given minutes later, or set it to now so that the next tick
+    // disconnects the usual way. Both do nothing while a disconnect runs, and
+    // with no deadline.
+    void extendDeadline(std::int64_t minutes);
+    void disconnectNow();
+
     // A copy of the fields, for tests and diagnostics. Reading it changes
     // nothing; nothing can be written through it.
     struct Snapshot {
@@ -55,6 +62,9 @@ public:
         std::string vpnPath;
         bool hasItem;
         bool hasTimer;
+        std::int64_t warningMinutes;
+        std::optional<Date> warningDue;
+        std::optional<Date> warnedAbout;
     };
     [[nodiscard]] Snapshot snapshot() const;
 
@@ -65,7 +75,10 @@ private:
     void alignTicks(Date now);
     [[nodiscard]] bool ticksInPhase(Date now) const;
     void selectDuration(std::int64_t minutes);
-    void extendDeadline(std::int64_t minutes);
+    void armWarning(Date now);
+    void warnIfDue();
+    void warningChosen(Date about, WarningAction action);
+    void withdrawWarning();
     // vpn
     void pollVPN();
     void handlePollResult(std::optional<bool> reading);
@@ -95,6 +108,9 @@ private:
     bool automatic;
     std::string status;
     const std::string vpnPath;
+    const std::int64_t warningMinutes; // the lead time of the warning; 0: never warn
+    std::optional<Date> warningDue; // when the running countdown warns; unset once it has or must not
+    std::optional<Date> warnedAbout; // the deadline the warning on screen announces; unset when none shows
 };
 
 // The entry point every binding's main() ends in: the accessory policy, the

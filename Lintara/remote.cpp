@@ -59,6 +59,10 @@ RemoteResult AppDelegate::performRemote(const RemoteCommand& command)
         if (!inDurationRange(command.minutes)) {
             return RemoteResult::invalidDuration;
         }
+        if (busy) {
+            // The warning's extend does nothing while a disconnect runs.
+            return RemoteResult::busy;
+        }
         if (!deadline) {
             return RemoteResult::noCountdown;
         }

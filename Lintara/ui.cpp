@@ -74,6 +74,12 @@ void AppDelegate::perform(const MenuItem& sender)
 
 void AppDelegate::render()
 {
+    // Every change of the deadline ends in a render; a warning that announces
+    // a deadline no longer in force (passed, cancelled, replaced, moved, or
+    // the VPN gone) is taken away here, before anything else shows.
+    if (warnedAbout != deadline) {
+        withdrawWarning();
+    }
     std::string title;
     if (deadline) {
         title = countdownTitle(deadline->timeIntervalSince(platform_.clock.now()));

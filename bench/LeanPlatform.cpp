@@ -139,6 +139,7 @@ Platform& LeanPlatform::platform(Dispatch& dispatch, ProcessFactory& processes)
         .dispatch = dispatch,
         .processes = processes,
         .remote = *this,
+        .warnings = *this,
     });
     return *seam_;
 }

@@ -29,7 +29,8 @@ class LeanPlatform final : public Application,
                            public Alerts,
                            public Dispatch,
                            public ProcessFactory,
-                           public RemoteControl {
+                           public RemoteControl,
+                           public Warnings {
 public:
     // What the VPN tool prints for "state".
     explicit LeanPlatform(std::string stateOutput);
@@ -83,6 +84,11 @@ public:
     // controller builds for readers is dropped, its cost still measured.
     void setHandler(std::function<RemoteResult(const RemoteCommand&)>) override { }
     void publish(const RemoteState&) override { }
+
+    // Warnings: none shown; measuring leaves their cost out.
+    void prepare() override { }
+    void show(const Warning&, std::function<void(WarningAction)>) override { }
+    void withdraw() override { }
 
 private:
     // A queue that may be posted to from any thread and is drained by the

@@ -23,6 +23,10 @@
 + (instancetype)textFieldWithString:(NSString*)stringValue;
 @end
 
+@interface NSButton (LintaraAppleSDK)
++ (instancetype)buttonWithTitle:(NSString*)title target:(id)target action:(SEL)action;
+@end
+
 @interface NSAlert (LintaraAppleSDK)
 @property (strong) NSView* accessoryView;
 - (void)layout;

@@ -458,6 +458,44 @@ public:
     virtual void publish(const RemoteState& state) = 0;
 };
 
+// ------------------------------------------------------------------ warnings
+
+// What the person may do about a warning that the countdown is ending.
+enum class WarningAction { extend, disconnectNow };
+
+// A warning shown outside the status menu: a short summary, one sentence of
+// body, and the actions in the order to offer them.
+struct Warning {
+    struct Choice {
+        WarningAction action = WarningAction::extend;
+        std::string title;
+    };
+    std::string summary;
+    std::string body;
+    std::vector<Choice> actions;
+    // The deadline it announces. A binding whose warnings expire by
+    // themselves must not let this one expire before it.
+    Date deadline;
+};
+
+class Warnings {
+public:
+    virtual ~Warnings() = default;
+    // A countdown that will warn has started. A binding that needs the
+    // person's leave to show notifications asks for it here, the first time,
+    // rather than at launch.
+    virtual void prepare() = 0;
+    // Shows the warning in place of any shown before. When the person chooses
+    // one of its actions, the binding calls `chosen` with it on the main
+    // queue, gated like a menu choice: never inside a modal dialog, never
+    // overlapping another operation. A binding that cannot show the warning
+    // its preferred way shows it some other way; it never drops one silently.
+    virtual void show(const Warning& warning, std::function<void(WarningAction)> chosen) = 0;
+    // Takes the warning away, if one shows. A choice already on its way may
+    // still arrive; the controller ignores it.
+    virtual void withdraw() = 0;
+};
+
 // --------------------------------------------------------- the whole platform
 
 // Everything a binding provides. The references outlive the controller.
@@ -472,6 +510,7 @@ struct Platform {
     Dispatch& dispatch;
     ProcessFactory& processes;
     RemoteControl& remote;
+    Warnings& warnings;
 };
 
 } // namespace lintara

@@ -2,13 +2,14 @@
 
 Each Session starts its own X server (Xvfb), a private session bus, a second
 private bus that stands in for the system bus, a StatusNotifierWatcher and a
-logind stand-in (see mock_services.py), and a state file for the fake VPN
-tool. The application under test runs with only these in its environment, so
+logind stand-in (see mock_services.py), a notification server if the test
+asks for one, and a state file for the fake VPN tool. The application under test runs with only these in its environment, so
 tests can run side by side and never touch the user's desktop.
 
 Every wait polls for a condition with a generous deadline; nothing sleeps a
 fixed time and hopes. Each test also runs under an alarm, its own watchdog.
 """
+import json
 import os
 import shutil
 import signal
@@ -168,6 +169,23 @@ class Session:
         self.watcher.wait(timeout=10)
         self.processes.remove(self.watcher)
         self.watcher = None
+
+    def start_notifications(self):
+        self._start_service("notifications", self.session_address)
+
+    def _testing_call(self, method, signature=None, values=()):
+        return self.session_bus.call_sync("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                          "org.lintara.Testing", method,
+                                          GLib.Variant(signature, values) if signature else None, None,
+                                          Gio.DBusCallFlags.NONE, 5000, None).unpack()
+
+    def notification_calls(self, method):
+        """The Notify or CloseNotification calls the notification server has had, oldest first."""
+        return [call for call in json.loads(self._testing_call("Calls")[0]) if call["method"] == method]
+
+    def invoke_action(self, ident, key):
+        """Reports a click on an action of a notification, as the server would."""
+        self._testing_call("InvokeAction", "(us)", (ident, key))
 
     # ---------------------------------------------------------- the VPN tool
 

@@ -65,7 +65,7 @@ namespace {
             , platform_ { fake_.platform().application, fake_.platform().statusBar, fake_.platform().runLoop,
                 fake_.platform().workspaceNotificationCenter, fake_.platform().clock,
                 fake_.platform().standardUserDefaults, fake_.platform().alerts, scaled_, processes_,
-                fake_.platform().remote }
+                fake_.platform().remote, fake_.platform().warnings }
         {
         }
 

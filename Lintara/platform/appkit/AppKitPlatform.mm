@@ -11,6 +11,7 @@
 #include "AppKitPlatform.hpp"
 #include "AppKitStatusItem.h"
 #include "AppKitSupport.hpp"
+#include "AppKitWarnings.hpp"
 #include "ClockAndSettings.h"
 #include "TimersAndDispatch.h"
 #include "UrlSchemeRemote.hpp"
@@ -33,6 +34,7 @@ struct AppKitPlatform::Parts {
     GrandCentralDispatch dispatch { deferral };
     posix::SpawnProcessFactory processes;
     UrlSchemeRemote remote { deferral };
+    AppKitWarnings warnings { dispatch.main() };
     Platform platform {
         application,
         statusBar,
@@ -44,6 +46,7 @@ struct AppKitPlatform::Parts {
         dispatch,
         processes,
         remote,
+        warnings,
     };
 };
 

@@ -21,6 +21,8 @@
 //  - the VPN tool run with posix_spawn by the POSIX process runner;
 //  - the URL scheme lintara: (lintara://start?minutes=N, lintara://cancel)
 //    for scripts and other applications.
+//  - the warning before the deadline as a user notification with its two
+//    actions, or a small panel where notifications are not allowed.
 //
 // Leaves out:
 //  - starting at login: the user adds Lintara.app under System Settings,

@@ -94,7 +94,8 @@ class FakePlatform::Impl final : public Application,
                                  public Alerts,
                                  public Dispatch,
                                  public ProcessFactory,
-                                 public RemoteControl {
+                                 public RemoteControl,
+                                 public Warnings {
 public:
     explicit Impl(FakePlatform& fake)
         : fake_(fake)
@@ -266,6 +267,23 @@ public:
     }
     void publish(const RemoteState& state) override { fake_.published_.push_back(state); }
 
+    // Warnings
+    void prepare() override { ++fake_.warningPreparations_; }
+    void show(const Warning& warning, std::function<void(WarningAction)> chosen) override
+    {
+        fake_.warnings_.push_back(warning);
+        fake_.warningChosen_ = std::move(chosen);
+        fake_.warningShowing_ = true;
+        fake_.events_.push_back("warn " + warning.body);
+    }
+    void withdraw() override
+    {
+        if (fake_.warningShowing_) {
+            fake_.warningShowing_ = false;
+            fake_.events_.emplace_back("withdraw warning");
+        }
+    }
+
 private:
     enum class Lane { main, global };
 
@@ -426,6 +444,7 @@ FakePlatform::FakePlatform()
         .dispatch = *impl_,
         .processes = *impl_,
         .remote = *impl_,
+        .warnings = *impl_,
     });
     scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
     scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
@@ -620,6 +639,16 @@ void FakePlatform::remote(RemoteCommand command)
         }
         remoteResults_.push_back(remoteHandler_(command));
     });
+}
+
+void FakePlatform::chooseWarningAction(WarningAction action)
+{
+    if (!warningChosen_) {
+        throw FakePlatformMisuse("no warning has been shown");
+    }
+    events_.emplace_back("choose warning action");
+    const std::function<void(WarningAction)> chosen = warningChosen_;
+    onMain([&] { chosen(action); });
 }
 
 void FakePlatform::script(const std::string& word, ScriptedRun run) { scripts_[word].push_back(std::move(run)); }

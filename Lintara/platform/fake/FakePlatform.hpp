@@ -9,7 +9,8 @@
 // that holds values of any kind and records every write; a record of every
 // title and menu; menu choices, reopen and wake notifications on demand;
 // remote commands, queued on the main queue as a binding queues them, and a
-// record of every state the controller published.
+// record of every state the controller published; a record of every warning,
+// and its actions chosen on demand.
 //
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
@@ -160,6 +161,15 @@ public:
     [[nodiscard]] const std::vector<Alert>& alerts() const { return alerts_; }
     [[nodiscard]] bool modalOpen() const { return modalDepth_ > 0; }
 
+    // ---- warnings
+    // Every warning shown, oldest first.
+    [[nodiscard]] const std::vector<Warning>& warnings() const { return warnings_; }
+    [[nodiscard]] bool warningShowing() const { return warningShowing_; }
+    [[nodiscard]] int warningPreparations() const { return warningPreparations_; }
+    // Chooses an action of the warning shown last, as the person would. One
+    // already withdrawn can still be chosen: a click that was on its way.
+    void chooseWarningAction(WarningAction action);
+
     // ---- settings
     std::map<std::string, SettingValue, std::less<>>& settings() { return settings_; }
     [[nodiscard]] const std::vector<std::pair<std::string, SettingValue>>& settingWrites() const
@@ -244,6 +254,10 @@ private:
     std::function<RemoteResult(const RemoteCommand&)> remoteHandler_;
     std::vector<RemoteResult> remoteResults_;
     std::vector<RemoteState> published_;
+    std::vector<Warning> warnings_;
+    std::function<void(WarningAction)> warningChosen_;
+    bool warningShowing_ = false;
+    int warningPreparations_ = 0;
     // Last, so that it goes first: it holds handles into this platform.
     std::unique_ptr<AppDelegate> controller_;
 };

@@ -8,6 +8,8 @@
 //    redraw changes only what differs (see MenuPlan.hpp);
 //  - the custom-duration dialog and the message alert as GTK dialogs, modal
 //    in the GLib base's modal loop, centred and brought to the front;
+//  - the warning before the deadline as a desktop notification with its two
+//    actions, or as a small window of its own without a notification server;
 //  - one application per session: launching it again reaches the running one
 //    as a reopen, and the second process exits with status 0;
 //  - one controller per user, shared with lintara-term, through the lock of
@@ -21,10 +23,12 @@
 // Leaves out:
 //  - a tray of its own where the desktop has no StatusNotifierItem host (the
 //    indicator library then falls back to what it can; see README.md);
-//  - any window besides the two dialogs, and any command-line option.
+//  - any window besides the two dialogs and the warning's, and any
+//    command-line option.
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
 #include "IndicatorStatusItem.hpp"
+#include "NotificationWarnings.hpp"
 
 #include "Lintara/Lintara.hpp"
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
@@ -34,6 +38,7 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/RemoteExport.hpp"
+#include "Lintara/platform/glib/ScaledClock.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -56,39 +61,6 @@ constexpr const char* iconName = "io.lintara.Lintara-symbolic";
 constexpr int failureStatus = 1;
 
 void complain(const std::string& message) { std::fprintf(stderr, "lintara: %s\n", message.c_str()); }
-
-#ifdef LINTARA_TESTING_BUILD
-// The test build's clock may run faster than the wall clock, so that an
-// end-to-end test can see a countdown of minutes end within seconds. The rate
-// comes from LINTARA_TESTING_CLOCK_SCALE; the real lintara has no such knob.
-class ScaledClock final : public lintara::Clock {
-public:
-    ScaledClock(lintara::Clock& clock, double scale)
-        : clock_(clock)
-        , scale_(scale)
-        , start_(clock.now())
-    {
-    }
-    lintara::Date now() override
-    {
-        const double elapsed = clock_.now().timeIntervalSince(start_);
-        return start_.addingTimeInterval(elapsed * scale_);
-    }
-    std::string shortTimeString(lintara::Date date) override { return clock_.shortTimeString(date); }
-
-private:
-    lintara::Clock& clock_;
-    double scale_;
-    lintara::Date start_;
-};
-
-double testingClockScale()
-{
-    const char* text = std::getenv("LINTARA_TESTING_CLOCK_SCALE");
-    const double scale = text != nullptr ? std::strtod(text, nullptr) : 1.0;
-    return scale > 0 ? scale : 1.0;
-}
-#endif
 
 } // namespace
 
@@ -150,7 +122,7 @@ int main()
         std::fprintf(stderr, "lintara: listening for wake from %s\n", owner.empty() ? "nobody" : owner.c_str());
     });
     glib::IcuClock wallClock;
-    ScaledClock clock(wallClock, testingClockScale());
+    glib::ScaledClock clock(wallClock, glib::testingClockScale());
     modalLoop.useClock(clock);
 #else
     glib::IcuClock clock;
@@ -159,6 +131,7 @@ int main()
     gtk::GtkAlerts alerts(modalLoop, shell);
     posix::ThreadDispatch dispatch(mainQueue);
     posix::SpawnProcessFactory processes;
+    gtk::NotificationWarnings warnings(mainQueue, clock, applicationId, iconName);
     gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
     glib::RemoteExport remote(mainQueue);
     remote.exportOn(shell.busConnection());
@@ -174,6 +147,7 @@ int main()
         .dispatch = dispatch,
         .processes = processes,
         .remote = remote,
+        .warnings = warnings,
     };
     std::unique_ptr<AppDelegate> controller;
     return applicationMain(platform, controller);

@@ -184,6 +184,21 @@ void TerminalFrontEnd::setMenu(Menu menu)
     redraw();
 }
 
+void TerminalFrontEnd::show(const Warning& warning, std::function<void(WarningAction)> chosen)
+{
+    warning_ = warning;
+    warningChosen_ = std::move(chosen);
+    writeToTerminal("\a");
+    redraw();
+}
+
+void TerminalFrontEnd::withdraw()
+{
+    warning_.reset();
+    warningChosen_ = nullptr;
+    redraw();
+}
+
 ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
 {
     const std::string initial = alert.accessoryView ? alert.accessoryView->stringValue : std::string();
@@ -215,7 +230,7 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
 void TerminalFrontEnd::redraw(Redraw how)
 {
     const Size size = terminalSize(outputFd_);
-    ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr };
+    ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr, warning_ ? &*warning_ : nullptr };
     const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows);
     const std::string bytes = how == Redraw::whole ? paintWhole(next) : paintChanges(shown_, next, size.columns);
     shown_ = next;
@@ -307,6 +322,16 @@ void TerminalFrontEnd::handleMenuKey(const Key& key)
         }
         return;
     case Key::Kind::text:
+        if (warning_ && key.text.size() == 1) {
+            for (const Warning::Choice& choice : warning_->actions) {
+                if (warningKey(choice.action) == key.text.front()) {
+                    // A copy: the choice withdraws the warning it came from.
+                    const std::function<void(WarningAction)> chosen = warningChosen_;
+                    chosen(choice.action);
+                    return;
+                }
+            }
+        }
         if (key.text.size() == 1) {
             for (std::size_t i = 0; i < menu_.items.size(); ++i) {
                 if (isChoosable(menu_.items[i]) && keyFor(menu_.items[i]) == key.text.front()) {

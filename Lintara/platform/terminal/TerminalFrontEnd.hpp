@@ -17,7 +17,7 @@
 
 namespace lintara::terminal {
 
-class TerminalFrontEnd final : public Application, public StatusBar, public Alerts {
+class TerminalFrontEnd final : public Application, public StatusBar, public Alerts, public Warnings {
 public:
     TerminalFrontEnd(glib::ModalLoop& modalLoop, int inputFd, int outputFd);
     ~TerminalFrontEnd() override;
@@ -40,6 +40,12 @@ public:
     // Alerts: drawn in place of the menu, answered from the keyboard, run in
     // the GLib base's modal loop.
     ModalResponse runModal(const Alert& alert) override;
+
+    // Warnings: a banner under the title, announced by one bell, acted on
+    // with its keys (see warningKey) while the menu shows.
+    void prepare() override { }
+    void show(const Warning& warning, std::function<void(WarningAction)> chosen) override;
+    void withdraw() override;
 
     // Used by the status item.
     void setTitle(const std::string& title);
@@ -71,6 +77,8 @@ private:
     std::optional<std::size_t> selected_;
     std::optional<Dialog> dialog_;
     std::optional<long> answer_;
+    std::optional<Warning> warning_;
+    std::function<void(WarningAction)> warningChosen_;
     std::vector<std::string> shown_;
     unsigned inputWatch_ = 0;
     unsigned escapeWait_ = 0;

@@ -10,6 +10,8 @@
 //  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
 //    a closed terminal, an uncaught exception or a crash; and handed back to
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
+//  - the warning before the deadline as a banner under the title, with one
+//    bell, and its keys e and n;
 //  - from the GLib base: the one-second tick, the main queue that waits for
 //    dialogs, wake from sleep through login1, the settings file, the short
 //    time of day through ICU, the one-per-user lock, and the session-bus
@@ -28,6 +30,7 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Lintara/platform/glib/RemoteExport.hpp"
+#include "Lintara/platform/glib/ScaledClock.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -67,7 +70,12 @@ int main()
     lintara::glib::GlibMainQueue mainQueue(modalLoop);
     lintara::glib::GlibRunLoop runLoop(modalLoop);
     lintara::glib::Login1Wake wake(mainQueue);
+#ifdef LINTARA_TERM_TESTING
+    lintara::glib::IcuClock wallClock;
+    lintara::glib::ScaledClock clock(wallClock, lintara::glib::testingClockScale());
+#else
     lintara::glib::IcuClock clock;
+#endif
     modalLoop.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
@@ -88,6 +96,7 @@ int main()
         .dispatch = dispatch,
         .processes = processes,
         .remote = remote,
+        .warnings = front,
     };
     std::unique_ptr<lintara::AppDelegate> controller;
     return lintara::applicationMain(platform, controller);

@@ -659,6 +659,45 @@ class TermEndToEnd(unittest.TestCase):
         if problems:
             self.fail(problems)
 
+    def test_warning_banner_rings_once_and_its_keys_extend_and_disconnect_now(self):
+        s = self.session
+        os.makedirs(os.path.dirname(s.settings))
+        with open(s.settings, "w") as f:
+            f.write("[Lintara]\ndurationMinutes=2\nwarningMinutes=1\n")
+        # Twenty seconds of the countdown pass in each second: a warning
+        # comes some three seconds after its countdown starts.
+        s.env["LINTARA_TESTING_CLOCK_SCALE"] = "20"
+        self.start()
+        # Every byte the program writes from here on, bells included.
+        output = os.path.join(s.root, "output")
+        s.tmux("pipe-pane", "-t", "main:0", "cat >> " + output)
+        s.vpn("connect")
+        banner = re.compile(r"VPN 자동 해제 예정: 1분 뒤 ((오전|오후) \d{1,2}:\d\d)에 VPN 연결을 해제합니다\n"
+                            r"\[e\] 30분 연장   \[n\] 지금 해제\n─")
+        text = s.wait_for(lambda t: banner.search(t) and "종료 (예약도" in t, "the banner")
+        self.assertEqual(text.split("\n")[1:3], banner.search(text).group(0).split("\n")[:2], "right under the title")
+        # The time of day as the schedule line has it.
+        self.assertRegex(text, r"(?m)^ +해제 예정: %s$" % banner.search(text).group(1))
+        # One bell, not one per redraw: the title moves on twice meanwhile.
+        for _ in range(2):
+            title = s.lines()[0]
+            s.wait_for(lambda t: t.split("\n")[0] != title, "the next tick")
+        self.assertEqual(read(output).count("\a"), 1)
+
+        s.keys("e")
+        s.wait_for(lambda t: "자동 해제 예정" not in t and (self.seconds_left(t) or 0) > 30 * 60,
+                   "the deadline 30 minutes later and the banner gone")
+
+        # A new two-minute countdown warns in its turn; n disconnects at once.
+        s.keys("c")
+        s.wait_text("[2 ")
+        s.keys("Enter")
+        s.wait_text("자동 해제 예정", "[n] 지금 해제")
+        s.keys("n")
+        s.wait_text("연결 해제 명령 완료", "Enter/Esc: 확인")
+        self.assertNotIn("자동 해제 예정", s.screen())
+        self.assertEqual(len(self.tool_calls("disconnect")), 1)
+
     def test_tool_gets_no_terminal(self):
         s = self.session
         # A tool that writes escapes to its standard input, then reads it.
