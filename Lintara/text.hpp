@@ -38,6 +38,11 @@ namespace lintara {
 // nothing and leave at where it was.
 [[nodiscard]] std::optional<char32_t> decodeNext(std::string_view text, std::size_t& at);
 
+// Whether text[at] leads a UTF-8 sequence longer than the bytes left, so that
+// the next piece of a stream may still complete it. Whether the completed
+// bytes are valid is decodeNext's to say.
+[[nodiscard]] bool cutOffAt(std::string_view text, std::size_t at);
+
 // A base-10 integer: one optional '+' or '-', then one or more ASCII digits,
 // and nothing else; the value must fit in 64 signed bits.
 [[nodiscard]] std::optional<std::int64_t> parseInt64(std::string_view text);
