@@ -41,8 +41,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
-#include <variant>
 
 namespace {
 
@@ -120,13 +120,8 @@ int main()
 
     // lintara-term, or lintara in another session of the same user, may
     // already run a controller; two would both disconnect.
-    glib::SingleInstance::Outcome lock = glib::SingleInstance::acquire(glib::defaultLockPath());
-    if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&lock)) {
-        complain(glib::describe(*held));
-        shell.abandon(failureStatus);
-    }
-    if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&lock)) {
-        complain(glib::describe(*unavailable));
+    const std::optional<glib::SingleInstance> lock = glib::acquireOrRefuse("lintara");
+    if (!lock) {
         shell.abandon(failureStatus);
     }
 

@@ -36,6 +36,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 int main()
@@ -50,13 +51,8 @@ int main()
     }
     std::setlocale(LC_ALL, "");
 
-    auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
-    if (const auto* held = std::get_if<lintara::glib::SingleInstance::HeldElsewhere>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*held).c_str());
-        return 1;
-    }
-    if (const auto* unavailable = std::get_if<lintara::glib::SingleInstance::Unavailable>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*unavailable).c_str());
+    const std::optional<lintara::glib::SingleInstance> lock = lintara::glib::acquireOrRefuse("lintara-term");
+    if (!lock) {
         return 1;
     }
 
