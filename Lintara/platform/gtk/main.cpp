@@ -32,6 +32,7 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
@@ -52,39 +53,6 @@ constexpr const char* iconName = "io.lintara.Lintara-symbolic";
 constexpr int failureStatus = 1;
 
 void complain(const std::string& message) { std::fprintf(stderr, "lintara: %s\n", message.c_str()); }
-
-#ifdef LINTARA_TESTING_BUILD
-// The test build's clock may run faster than the wall clock, so that an
-// end-to-end test can see a countdown of minutes end within seconds. The rate
-// comes from LINTARA_TESTING_CLOCK_SCALE; the real lintara has no such knob.
-class ScaledClock final : public lintara::Clock {
-public:
-    ScaledClock(lintara::Clock& clock, double scale)
-        : clock_(clock)
-        , scale_(scale)
-        , start_(clock.now())
-    {
-    }
-    lintara::Date now() override
-    {
-        const double elapsed = clock_.now().timeIntervalSince(start_);
-        return start_.addingTimeInterval(elapsed * scale_);
-    }
-    std::string shortTimeString(lintara::Date date) override { return clock_.shortTimeString(date); }
-
-private:
-    lintara::Clock& clock_;
-    double scale_;
-    lintara::Date start_;
-};
-
-double testingClockScale()
-{
-    const char* text = std::getenv("LINTARA_TESTING_CLOCK_SCALE");
-    const double scale = text != nullptr ? std::strtod(text, nullptr) : 1.0;
-    return scale > 0 ? scale : 1.0;
-}
-#endif
 
 } // namespace
 
@@ -125,19 +93,14 @@ int main()
         shell.abandon(failureStatus);
     }
 
+    glib::ProgramHooks& hooks = glib::programHooks();
     glib::GlibRunLoop runLoop(gate);
     glib::Login1Wake wake(mainQueue);
-#ifdef LINTARA_TESTING_BUILD
-    // Tests wait for this line before they announce a wake.
-    wake.setOnReady([](const std::string& owner) {
-        std::fprintf(stderr, "lintara: listening for wake from %s\n", owner.empty() ? "nobody" : owner.c_str());
-    });
     glib::IcuClock wallClock;
-    ScaledClock clock(wallClock, testingClockScale());
+    Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
     gate.useClock(clock);
-#else
-    glib::IcuClock clock;
-#endif
     glib::KeyFileSettings settings(glib::defaultSettingsPath());
     gtk::GtkAlerts alerts(gate, shell);
     posix::ThreadDispatch dispatch(mainQueue);
@@ -148,7 +111,7 @@ int main()
         .application = shell,
         .statusBar = statusBar,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = wake,
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = alerts,

@@ -27,12 +27,12 @@
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/LongRunning.hpp"
 #include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "TerminalFrontEnd.hpp"
-#include "TestingTrace.hpp"
 
 #include <clocale>
 #include <cstdio>
@@ -56,23 +56,26 @@ int main()
         return 1;
     }
 
+    lintara::glib::ProgramHooks& hooks = lintara::glib::programHooks();
     lintara::glib::ModalGate gate;
     lintara::glib::GlibMainQueue mainQueue(gate);
     lintara::glib::GlibRunLoop runLoop(gate);
     lintara::glib::Login1Wake wake(mainQueue);
-    lintara::glib::IcuClock clock;
+    lintara::glib::IcuClock wallClock;
+    lintara::Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
     gate.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
     lintara::posix::ProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(gate, STDIN_FILENO, STDOUT_FILENO);
-    lintara::terminal::TestingTrace trace(wake);
 
     lintara::Platform platform {
         .application = front,
         .statusBar = front,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = trace.notificationCenter(),
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = front,
