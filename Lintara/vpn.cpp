@@ -4,7 +4,7 @@
 // The background steps are free functions on purpose: they get what they need
 // by value when the job is submitted, so they cannot read a controller field.
 #include "Lintara.hpp"
-#include "text.hpp"
+#include "toolOutput.hpp"
 
 #include <utility>
 
@@ -53,12 +53,14 @@ namespace {
         });
     }
 
-    // Reads everything the tool prints, then reaps it. Background.
-    std::string collectOutput(const ToolRun& run)
+    // Reads everything the tool prints as it comes, keeping what the caller
+    // needs of it, then reaps the tool. Background.
+    ToolOutput collectOutput(const ToolRun& run)
     {
-        std::string bytes = run.pipe->readDataToEndOfFile();
+        ToolOutput output;
+        run.pipe->readDataToEndOfFile([&output](std::string_view piece) { output.append(piece); });
         run.process->waitUntilExit();
-        return decodeUtf8(std::move(bytes));
+        return output;
     }
 
     // Background: never touches the controller; hands one reading to deliver
@@ -68,8 +70,7 @@ namespace {
         std::optional<bool> reading;
         if (!run.process->launch()) {
             armWatchdog(run, stateQueryTimeLimit);
-            const std::string text = collectOutput(run);
-            reading = parseStateOutput(text);
+            reading = collectOutput(run).state();
         }
         // A launch failure is not reported: it reads as an unreadable state.
         run.main->async([deliver = std::move(deliver), reading] { deliver(reading); });
@@ -89,27 +90,13 @@ namespace {
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
             armWatchdog(run, disconnectTimeLimit);
-            outcome.text = collectOutput(run);
+            outcome.text = collectOutput(run).takeText();
             outcome.terminationStatus = run.process->terminationStatus();
         }
         run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
     }
 
 } // namespace
-
-std::optional<bool> parseStateOutput(std::string_view text)
-{
-    std::optional<bool> reading;
-    for (const std::string_view line : splitLines(text)) {
-        const std::string_view trimmed = trimWhitespaceAndNewlines(line);
-        if (trimmed == ">> state: Connected") {
-            reading = true;
-        } else if (trimmed == ">> state: Disconnected") {
-            reading = false;
-        }
-    }
-    return reading;
-}
 
 void AppDelegate::pollVPN()
 {

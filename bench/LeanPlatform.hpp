@@ -9,6 +9,14 @@
 // once with a fixed output; settings in memory; alerts answered with cancel.
 // Leaves out: threads, real time and real processes. The dispatch and the
 // process factory can be swapped for real ones (see LeanPlatform::platform).
+//
+// Why not the fake platform (platform/fake), which it resembles: what makes
+// the fake good for tests spoils a measurement. It records every title, menu,
+// event and run, so a million ticks would measure that record growing; it
+// passes every callback through a gate that checks for overlap, which adds
+// its own work to every tick measured; and its queues belong to the test's
+// one thread, where the poll loop needs a main queue that the runner's
+// worker threads post to.
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"

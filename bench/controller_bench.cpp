@@ -3,6 +3,7 @@
 // bench/poll_loop.cpp for the checks.
 #include "Lintara/platform/fake/FakePlatform.hpp"
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 #include "Scenario.hpp"
 
 #include <benchmark/benchmark.h>

@@ -363,10 +363,11 @@ struct LaunchError {
 class Pipe {
 public:
     virtual ~Pipe() = default;
-    // Blocks until every writer has closed the pipe, and returns the bytes
-    // read. A binding may bound what it keeps of very long output; it documents
-    // how, and always keeps the end.
-    virtual std::string readDataToEndOfFile() = 0;
+    // Blocks until every writer has closed the pipe, handing the bytes to
+    // `consume` in pieces as they are read, in order, on the calling thread.
+    // The pipe keeps none of them: what to keep of a long output, and so how
+    // much memory it takes, is the reader's to decide.
+    virtual void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) = 0;
 };
 
 // Whether a child is ended when the application ends, by any way out: quit,

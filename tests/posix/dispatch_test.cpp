@@ -178,7 +178,7 @@ namespace {
                             process->terminate();
                         }
                     });
-                    (void)pipe->readDataToEndOfFile();
+                    pipe->readDataToEndOfFile([](std::string_view) {});
                     process->waitUntilExit();
                     status = process->terminationStatus();
                 }

@@ -2,6 +2,7 @@
 
 #include "Lintara/Lintara.hpp"
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -60,12 +61,13 @@ namespace {
     class FakePipe final : public Pipe {
     public:
         std::function<std::string()> read;
-        std::string readDataToEndOfFile() override
+        // The scripted output comes in one piece.
+        void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) override
         {
             if (!read) {
                 throw FakePlatformMisuse("pipe read before a launched process was attached to it");
             }
-            return read();
+            consume(read());
         }
     };
 
@@ -446,8 +448,9 @@ FakePlatform::FakePlatform()
         .remote = *impl_,
         .warnings = *impl_,
     });
-    scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
-    scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
+    const std::string disconnected = "  " + std::string(disconnectedStateLine) + "\n";
+    scriptDefault("state", ScriptedRun::printing(disconnected));
+    scriptDefault("disconnect", ScriptedRun::printing(disconnected));
 }
 
 FakePlatform::~FakePlatform() = default;

@@ -37,8 +37,8 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
 #include "Lintara/platform/glib/RemoteExport.hpp"
-#include "Lintara/platform/glib/ScaledClock.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
@@ -50,8 +50,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
-#include <variant>
 
 namespace {
 
@@ -100,13 +100,8 @@ int main()
 
     // lintara-term, or lintara in another session of the same user, may
     // already run a controller; two would both disconnect.
-    glib::SingleInstance::Outcome lock = glib::SingleInstance::acquire(glib::defaultLockPath());
-    if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&lock)) {
-        complain(glib::describe(*held));
-        shell.abandon(failureStatus);
-    }
-    if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&lock)) {
-        complain(glib::describe(*unavailable));
+    const std::optional<glib::SingleInstance> lock = glib::acquireOrRefuse("lintara");
+    if (!lock) {
         shell.abandon(failureStatus);
     }
     if (registration == gtk::Registration::heldByAnotherProgram) {
@@ -114,19 +109,14 @@ int main()
         shell.abandon(failureStatus);
     }
 
+    glib::ProgramHooks& hooks = glib::programHooks();
     glib::GlibRunLoop runLoop(modalLoop);
     glib::Login1Wake wake(mainQueue);
-#ifdef LINTARA_TESTING_BUILD
-    // Tests wait for this line before they announce a wake.
-    wake.setOnReady([](const std::string& owner) {
-        std::fprintf(stderr, "lintara: listening for wake from %s\n", owner.empty() ? "nobody" : owner.c_str());
-    });
     glib::IcuClock wallClock;
-    glib::ScaledClock clock(wallClock, glib::testingClockScale());
+    Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
     modalLoop.useClock(clock);
-#else
-    glib::IcuClock clock;
-#endif
     glib::KeyFileSettings settings(glib::defaultSettingsPath());
     gtk::GtkAlerts alerts(modalLoop, shell);
     posix::ThreadDispatch dispatch(mainQueue);
@@ -140,7 +130,7 @@ int main()
         .application = shell,
         .statusBar = statusBar,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = wake,
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = alerts,

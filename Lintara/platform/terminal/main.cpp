@@ -29,19 +29,19 @@
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
 #include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
 #include "Lintara/platform/glib/RemoteExport.hpp"
-#include "Lintara/platform/glib/ScaledClock.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
 #include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "TerminalFrontEnd.hpp"
-#include "TestingTrace.hpp"
 
 #include <clocale>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 int main()
@@ -56,32 +56,25 @@ int main()
     }
     std::setlocale(LC_ALL, "");
 
-    auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
-    if (const auto* held = std::get_if<lintara::glib::SingleInstance::HeldElsewhere>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*held).c_str());
-        return 1;
-    }
-    if (const auto* unavailable = std::get_if<lintara::glib::SingleInstance::Unavailable>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*unavailable).c_str());
+    const std::optional<lintara::glib::SingleInstance> lock = lintara::glib::acquireOrRefuse("lintara-term");
+    if (!lock) {
         return 1;
     }
 
+    lintara::glib::ProgramHooks& hooks = lintara::glib::programHooks();
     lintara::glib::ModalLoop modalLoop;
     lintara::glib::GlibMainQueue mainQueue(modalLoop);
     lintara::glib::GlibRunLoop runLoop(modalLoop);
     lintara::glib::Login1Wake wake(mainQueue);
-#ifdef LINTARA_TERM_TESTING
     lintara::glib::IcuClock wallClock;
-    lintara::glib::ScaledClock clock(wallClock, lintara::glib::testingClockScale());
-#else
-    lintara::glib::IcuClock clock;
-#endif
+    lintara::Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
     modalLoop.useClock(clock);
     lintara::glib::KeyFileSettings settings(lintara::glib::defaultSettingsPath());
     lintara::posix::ThreadDispatch dispatch(mainQueue);
     lintara::posix::SpawnProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(modalLoop, STDIN_FILENO, STDOUT_FILENO);
-    lintara::terminal::TestingTrace trace(wake);
     lintara::glib::RemoteExport remote(mainQueue);
     remote.exportOnSessionBus();
 
@@ -89,7 +82,7 @@ int main()
         .application = front,
         .statusBar = front,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = trace.notificationCenter(),
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = front,
