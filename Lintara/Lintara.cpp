@@ -4,16 +4,13 @@
 
 namespace lintara {
 
-Application* app = nullptr;
-std::unique_ptr<AppDelegate> delegate;
-
-int applicationMain(Platform& platform)
+int applicationMain(Platform& platform, std::unique_ptr<AppDelegate>& controller)
 {
-    app = &platform.application;
-    app->setActivationPolicy(ActivationPolicy::accessory);
-    delegate = std::make_unique<AppDelegate>(platform);
-    app->setDelegate(delegate.get());
-    app->run();
+    Application& application = platform.application;
+    application.setActivationPolicy(ActivationPolicy::accessory);
+    controller = std::make_unique<AppDelegate>(platform);
+    application.setDelegate(controller.get());
+    application.run();
     return 0;
 }
 
@@ -26,13 +23,14 @@ AppDelegate::AppDelegate(Platform& platform)
     , automatic(storedAutomatic(platform.standardUserDefaults))
     , status("예약 없음")
     , vpnPath(configuredVpnPath)
+    , warningMinutes(storedWarningMinutes(platform.standardUserDefaults))
     , unreadable(false)
 {
 }
 
-AppDelegate::View AppDelegate::view() const
+AppDelegate::Snapshot AppDelegate::snapshot() const
 {
-    return View {
+    return Snapshot {
         .deadline = deadline,
         .busy = busy,
         .polling = polling,
@@ -44,6 +42,9 @@ AppDelegate::View AppDelegate::view() const
         .vpnPath = vpnPath,
         .hasItem = item.has_value(),
         .hasTimer = timer.has_value(),
+        .warningMinutes = warningMinutes,
+        .warningDue = warningDue,
+        .warnedAbout = warnedAbout,
     };
 }
 

@@ -22,18 +22,18 @@ struct StateQueryOutcome;
 // run-time override of what gets executed would be a way in.
 extern const char* const configuredVpnPath;
 
-class AppDelegate {
+class AppDelegate final : public ApplicationDelegate {
 public:
     explicit AppDelegate(Platform& platform);
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
     AppDelegate(AppDelegate&&) = delete;
     AppDelegate& operator=(AppDelegate&&) = delete;
-    ~AppDelegate() = default;
+    ~AppDelegate() override = default;
 
     // Application callbacks.
-    void applicationDidFinishLaunching();
-    bool applicationShouldHandleReopen();
+    void applicationDidFinishLaunching() override;
+    bool applicationShouldHandleReopen() override;
 
     // Menu actions, timer and notification targets.
     void preset(const MenuItem& sender);
@@ -43,9 +43,16 @@ public:
     void tick();
     void quitApp();
 
+    // The actions of the warning before the deadline: move the deadline the
+    // given minutes later, or set it to now so that the next tick
+    // disconnects the usual way. Both do nothing while a disconnect runs, and
+    // with no deadline.
+    void extendDeadline(std::int64_t minutes);
+    void disconnectNow();
+
     // A copy of the fields, for tests and diagnostics. Reading it changes
     // nothing; nothing can be written through it.
-    struct View {
+    struct Snapshot {
         std::optional<Date> deadline;
         bool busy;
         bool polling;
@@ -57,8 +64,11 @@ public:
         std::string vpnPath;
         bool hasItem;
         bool hasTimer;
+        std::int64_t warningMinutes;
+        std::optional<Date> warningDue;
+        std::optional<Date> warnedAbout;
     };
-    [[nodiscard]] View view() const;
+    [[nodiscard]] Snapshot snapshot() const;
 
 private:
     // shell
@@ -67,6 +77,10 @@ private:
     void alignTicks(Date now);
     [[nodiscard]] bool ticksInPhase(Date now) const;
     void selectDuration(std::int64_t minutes);
+    void armWarning(Date now);
+    void warnIfDue();
+    void warningChosen(Date about, WarningAction action);
+    void withdrawWarning();
     // vpn
     void pollVPN();
     void handlePollResult(const StateQueryOutcome& outcome);
@@ -75,8 +89,12 @@ private:
     void handleDisconnectLaunchFailure(const LaunchError& error);
     // ui
     void render();
+    void perform(const MenuItem& sender);
     [[nodiscard]] Menu buildMenu();
     void showMessage(const std::string& title, const std::string& text);
+    // remote
+    RemoteResult performRemote(const RemoteCommand& command);
+    void publishState(const std::string& title);
 
     Platform& platform_;
 
@@ -84,7 +102,7 @@ private:
     std::optional<StatusItem> item;
     std::optional<Timer> timer;
     std::optional<Date> deadline;
-    bool busy;
+    bool busy; // a disconnect is running
     bool polling;
     std::int64_t pollCounter;
     std::optional<bool> connected;
@@ -92,17 +110,19 @@ private:
     bool automatic;
     std::string status;
     const std::string vpnPath;
+    const std::int64_t warningMinutes; // the lead time of the warning; 0: never warn
+    std::optional<Date> warningDue; // when the running countdown warns; unset once it has or must not
+    std::optional<Date> warnedAbout; // the deadline the warning on screen announces; unset when none shows
     // Whether the last reading was unreadable: the log hears of changes only.
     bool unreadable;
 };
 
-// Program-wide references, set by applicationMain and held until the process
-// ends: the platform's application object and the one controller.
-extern Application* app;
-extern std::unique_ptr<AppDelegate> delegate;
-
-// The entry point every binding's main() ends in. Returns 0 should the loop
-// ever return.
-int applicationMain(Platform& platform);
+// The entry point every binding's main() ends in: the accessory policy, the
+// controller, made in `controller` and handed to the application as its
+// delegate, then the loop. The caller owns the controller and keeps it for as
+// long as the process runs: a local of main() does, since a real binding ends
+// the process with exit() or _Exit(), which destroy no local. Returns 0 should
+// the loop ever return.
+int applicationMain(Platform& platform, std::unique_ptr<AppDelegate>& controller);
 
 } // namespace lintara

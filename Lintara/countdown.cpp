@@ -1,5 +1,5 @@
-// The deadline and the tick that tests it, the choice of duration, and the
-// switch that starts a countdown by itself.
+// The deadline and the tick that tests it, the warning before it, the choice
+// of duration, and the switch that starts a countdown by itself.
 #include "Lintara.hpp"
 #include "settings.hpp"
 #include "text.hpp"
@@ -23,6 +23,13 @@ namespace {
     // A tick this late after its whole second still counts as in phase; one
     // that lands later, or before the margin, moves the timer.
     constexpr double tickLateness = 0.25;
+
+    // What the warning's "30분 연장" adds.
+    constexpr std::int64_t extensionMinutes = 30;
+    // A tick this much later than the instant the warning fell due was held
+    // back (the machine slept, or a dialog held the ticks), so the countdown
+    // resumes inside the lead time as if it had started there: no warning.
+    constexpr double warningLateness = 60.0;
 } // namespace
 
 void AppDelegate::alignTicks(Date now)
@@ -53,6 +60,91 @@ void AppDelegate::schedule(std::int64_t minutes)
     deadline = now.addingTimeInterval(seconds);
     status = "예약 중";
     alignTicks(now);
+    armWarning(now);
+    render();
+}
+
+void AppDelegate::armWarning(Date now)
+{
+    const auto lead = static_cast<double>(warningMinutes * secondsPerMinute);
+    warningDue.reset();
+    // A countdown that starts with no more than the lead time left was just
+    // chosen; warning about it would only interrupt.
+    if (warningMinutes > 0 && deadline && deadline->timeIntervalSince(now) > lead) {
+        warningDue = deadline->addingTimeInterval(-lead);
+        platform_.warnings.prepare();
+    }
+}
+
+void AppDelegate::warnIfDue()
+{
+    if (!warningDue || !deadline) {
+        return;
+    }
+    const Date now = platform_.clock.now();
+    if (now < *warningDue) {
+        return;
+    }
+    const bool onTime = now.timeIntervalSince(*warningDue) <= warningLateness;
+    warningDue.reset();
+    if (!onTime || now >= *deadline) {
+        return;
+    }
+    const auto minutesLeft = static_cast<std::int64_t>(std::ceil(deadline->timeIntervalSince(now) / secondsPerMinute));
+    Warning warning;
+    warning.summary = "VPN 자동 해제 예정";
+    warning.body = std::to_string(minutesLeft) + "분 뒤 " + platform_.clock.shortTimeString(*deadline)
+        + "에 VPN 연결을 해제합니다";
+    warning.actions = { { WarningAction::extend, "30분 연장" }, { WarningAction::disconnectNow, "지금 해제" } };
+    warning.deadline = *deadline;
+    warnedAbout = deadline;
+    platform_.warnings.show(warning, [this, about = *deadline](WarningAction action) { warningChosen(about, action); });
+}
+
+void AppDelegate::warningChosen(Date about, WarningAction action)
+{
+    // A choice that arrives after its warning was withdrawn is about a
+    // countdown that has ended or moved since.
+    if (warnedAbout != about) {
+        return;
+    }
+    switch (action) {
+    case WarningAction::extend: extendDeadline(extensionMinutes); return;
+    case WarningAction::disconnectNow: disconnectNow(); return;
+    }
+}
+
+void AppDelegate::withdrawWarning()
+{
+    if (warnedAbout) {
+        warnedAbout.reset();
+        platform_.warnings.withdraw();
+    }
+}
+
+void AppDelegate::extendDeadline(std::int64_t minutes)
+{
+    if (busy || !deadline) {
+        return;
+    }
+    // Whole minutes keep the ticks in step with the deadline.
+    deadline = deadline->addingTimeInterval(static_cast<double>(minutes * secondsPerMinute));
+    armWarning(platform_.clock.now());
+    render();
+}
+
+void AppDelegate::disconnectNow()
+{
+    if (busy || !deadline) {
+        return;
+    }
+    deadline = platform_.clock.now();
+    warningDue.reset();
+    // The tick finds the deadline due, and disconnects and reports as at any
+    // deadline; it comes at once rather than within the second.
+    if (timer) {
+        timer->fireAfter(0);
+    }
     render();
 }
 
@@ -80,6 +172,7 @@ void AppDelegate::tick()
             alignTicks(now);
         }
     }
+    warnIfDue();
     render();
 }
 
@@ -119,7 +212,7 @@ void AppDelegate::customDuration()
     if (busy) {
         return;
     }
-    platform_.application.activateIgnoringOtherApps(true);
+    platform_.application.activateIgnoringOtherApps(IgnoringOtherApps::yes);
 
     Alert alert;
     alert.messageText = "자동 해제 시간을 설정하세요";

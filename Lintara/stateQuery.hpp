@@ -1,6 +1,7 @@
 // One run of the VPN tool's "state": what the controller does every five
-// seconds, and what a front end's --check does once, through the same runner
-// and the same watchdog, so that the two cannot disagree.
+// seconds, and what a front end's --check does once, through the same runner,
+// the same watchdog and the same reading of the output (ToolOutput), so that
+// the two cannot disagree.
 #pragma once
 
 #include "platform/Platform.hpp"
@@ -17,8 +18,9 @@ struct StateQueryOutcome {
     std::optional<LaunchError> launchError;
     // The exit code, or the number of the signal that ended the tool.
     std::int32_t terminationStatus = 0;
-    // What it printed on both streams, as text: empty when the bytes were not
-    // valid UTF-8, which outputBytes then tells apart from silence.
+    // The end of what it printed on both streams, as ToolOutput keeps it:
+    // empty when the bytes were not valid UTF-8, which outputBytes (all it
+    // printed, kept or not) then tells apart from silence.
     std::string output;
     std::size_t outputBytes = 0;
     // Connected (true), disconnected (false) or unreadable (nothing).
@@ -36,7 +38,7 @@ void queryState(ProcessFactory& processes, Dispatch& dispatch, const std::string
 [[nodiscard]] std::string describeUnreadable(const std::string& path, const StateQueryOutcome& outcome);
 
 // The report of --check: the path, any launch error, the exit status, the
-// reading, and at most the last maxLines lines of what the tool printed.
+// reading, and at most the last maxLines lines of the output kept.
 [[nodiscard]] std::string checkReport(
     const std::string& path, const StateQueryOutcome& outcome, std::size_t maxLines = 20);
 

@@ -10,6 +10,22 @@ namespace {
         std::size_t length; // 0 when the bytes at this place are not valid UTF-8
     };
 
+    // How many bytes the UTF-8 sequence that this byte leads has: 1 for ASCII
+    // and for a byte that leads none.
+    std::size_t sequenceLength(unsigned char lead)
+    {
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            return 2;
+        }
+        if (lead >= 0xE0 && lead <= 0xEF) {
+            return 3;
+        }
+        if (lead >= 0xF0 && lead <= 0xF4) {
+            return 4;
+        }
+        return 1;
+    }
+
     // Decodes one code point starting at text[at], strictly (RFC 3629).
     Decoded decodeAt(std::string_view text, std::size_t at)
     {
@@ -18,18 +34,16 @@ namespace {
         if (lead < 0x80) {
             return { lead, 1 };
         }
-        std::size_t length = 0;
-        char32_t value = 0;
-        char32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, value = lead & 0x1Fu, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, value = lead & 0x0Fu, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, value = lead & 0x07u, minimum = 0x10000;
-        } else {
+        const std::size_t length = sequenceLength(lead);
+        if (length == 1) {
             return { 0, 0 };
         }
+        // The lead byte's payload bits, and the least value each length may
+        // carry: anything below it is an overlong form.
+        constexpr char32_t leadMasks[] = { 0, 0, 0x1F, 0x0F, 0x07 };
+        constexpr char32_t minimums[] = { 0, 0, 0x80, 0x800, 0x10000 };
+        char32_t value = lead & leadMasks[length];
+        const char32_t minimum = minimums[length];
         if (text.size() - at < length) {
             return { 0, 0 };
         }
@@ -130,6 +144,11 @@ bool isValidUtf8(std::string_view bytes)
         at += decoded.length;
     }
     return true;
+}
+
+bool cutOffAt(std::string_view text, std::size_t at)
+{
+    return at < text.size() && text.size() - at < sequenceLength(static_cast<unsigned char>(text[at]));
 }
 
 std::optional<char32_t> decodeNext(std::string_view text, std::size_t& at)

@@ -1,6 +1,6 @@
-// Pure functions over outside input: the VPN tool's output, the user's typed
-// duration, a countdown interval. Each stands on its own so that it can be
-// tested and fuzzed without a controller.
+// Pure functions over outside input: UTF-8 text, the user's typed duration, a
+// countdown interval. Each stands on its own so that it can be tested and
+// fuzzed without a controller.
 #pragma once
 
 #include <cstdint>
@@ -38,14 +38,14 @@ namespace lintara {
 // nothing and leave at where it was.
 [[nodiscard]] std::optional<char32_t> decodeNext(std::string_view text, std::size_t& at);
 
+// Whether text[at] leads a UTF-8 sequence longer than the bytes left, so that
+// the next piece of a stream may still complete it. Whether the completed
+// bytes are valid is decodeNext's to say.
+[[nodiscard]] bool cutOffAt(std::string_view text, std::size_t at);
+
 // A base-10 integer: one optional '+' or '-', then one or more ASCII digits,
 // and nothing else; the value must fit in 64 signed bits.
 [[nodiscard]] std::optional<std::int64_t> parseInt64(std::string_view text);
-
-// The VPN tool's answer to "state": the last trimmed line that reads
-// ">> state: Connected" (true) or ">> state: Disconnected" (false) decides;
-// with neither, the state is unreadable.
-[[nodiscard]] std::optional<bool> parseStateOutput(std::string_view text);
 
 // The status item's title while a countdown runs: "VPN H:MM:SS" for the given
 // seconds left, rounded up, never below zero, hours unbounded. An interval that

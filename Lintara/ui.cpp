@@ -35,12 +35,11 @@ namespace {
         return item;
     }
 
-    MenuItem actionItem(std::string title, Action action, AppDelegate* target)
+    MenuItem actionItem(std::string title, Action action)
     {
         MenuItem item;
         item.title = std::move(title);
         item.action = action;
-        item.target = target;
         return item;
     }
 
@@ -59,24 +58,28 @@ std::string countdownTitle(double secondsLeft)
     return buffer;
 }
 
-void sendAction(const MenuItem& sender)
+// Reached only through Menu::choice, which has already turned away a disabled
+// entry or one without an action.
+void AppDelegate::perform(const MenuItem& sender)
 {
-    AppDelegate* target = sender.target;
-    if (target == nullptr || !sender.isEnabled()) {
-        return;
-    }
     switch (sender.action) {
     case Action::none: return;
-    case Action::toggleAutomatic: target->toggleAutomatic(); return;
-    case Action::preset: target->preset(sender); return;
-    case Action::customDuration: target->customDuration(); return;
-    case Action::cancelTimer: target->cancelTimer(); return;
-    case Action::quitApp: target->quitApp(); return;
+    case Action::toggleAutomatic: toggleAutomatic(); return;
+    case Action::preset: preset(sender); return;
+    case Action::customDuration: customDuration(); return;
+    case Action::cancelTimer: cancelTimer(); return;
+    case Action::quitApp: quitApp(); return;
     }
 }
 
 void AppDelegate::render()
 {
+    // Every change of the deadline ends in a render; a warning that announces
+    // a deadline no longer in force (passed, cancelled, replaced, moved, or
+    // the VPN gone) is taken away here, before anything else shows.
+    if (warnedAbout != deadline) {
+        withdrawWarning();
+    }
     std::string title;
     if (deadline) {
         title = countdownTitle(deadline->timeIntervalSince(platform_.clock.now()));
@@ -89,11 +92,13 @@ void AppDelegate::render()
         button->setTitle(title);
     }
     item->setMenu(buildMenu());
+    publishState(title);
 }
 
 Menu AppDelegate::buildMenu()
 {
     Menu menu;
+    menu.onChoose = [this](const MenuItem& sender) { perform(sender); };
 
     if (connected == true) {
         menu.addItem(infoItem("VPN 연결됨"));
@@ -103,7 +108,7 @@ Menu AppDelegate::buildMenu()
         menu.addItem(infoItem("VPN 상태 확인 중"));
     }
 
-    MenuItem automaticItem = actionItem("연결 감지 시 자동 시작", Action::toggleAutomatic, this);
+    MenuItem automaticItem = actionItem("연결 감지 시 자동 시작", Action::toggleAutomatic);
     automaticItem.state = automatic ? ControlState::on : ControlState::off;
     menu.addItem(std::move(automaticItem));
 
@@ -118,18 +123,18 @@ Menu AppDelegate::buildMenu()
     menu.addItem(MenuItem::separatorItem());
 
     for (const std::int64_t hours : presetHours) {
-        MenuItem presetItem = actionItem(std::to_string(hours) + "시간", Action::preset, this);
+        MenuItem presetItem = actionItem(std::to_string(hours) + "시간", Action::preset);
         presetItem.tag = hours;
         presetItem.state = selectedMinutes == hours * 60 ? ControlState::on : ControlState::off;
         presetItem.enabled = !busy;
         menu.addItem(std::move(presetItem));
     }
 
-    MenuItem customItem = actionItem("사용자 설정…", Action::customDuration, this);
+    MenuItem customItem = actionItem("사용자 설정…", Action::customDuration);
     customItem.enabled = !busy;
     menu.addItem(std::move(customItem));
 
-    MenuItem cancelItem = actionItem("예약 취소", Action::cancelTimer, this);
+    MenuItem cancelItem = actionItem("예약 취소", Action::cancelTimer);
     cancelItem.enabled = deadline.has_value();
     menu.addItem(std::move(cancelItem));
 
@@ -137,18 +142,18 @@ Menu AppDelegate::buildMenu()
 
     menu.addItem(infoItem("잠자기 중에는 깨어난 뒤 해제됩니다"));
 
-    MenuItem quitItem = actionItem("종료 (예약도 취소)", Action::quitApp, this);
+    MenuItem quitItem = actionItem("종료 (예약도 취소)", Action::quitApp);
     quitItem.keyEquivalent = "q";
     quitItem.enabled = !busy;
     menu.addItem(std::move(quitItem));
 
-    menu.setAutoenablesItems(false);
+    menu.setAutoenablesItems(AutoenablesItems::no);
     return menu;
 }
 
 void AppDelegate::showMessage(const std::string& title, const std::string& text)
 {
-    platform_.application.activateIgnoringOtherApps(true);
+    platform_.application.activateIgnoringOtherApps(IgnoringOtherApps::yes);
     Alert alert;
     alert.messageText = title;
     alert.informativeText = text;

@@ -5,7 +5,7 @@
 // by value when the job is submitted, so they cannot read a controller field.
 #include "Lintara.hpp"
 #include "stateQuery.hpp"
-#include "text.hpp"
+#include "toolOutput.hpp"
 
 #include <utility>
 
@@ -55,15 +55,14 @@ namespace {
         });
     }
 
-    // Reads everything the tool prints, then reaps it. Background.
-    std::string collectOutput(const ToolRun& run, std::size_t* byteCount = nullptr)
+    // Reads everything the tool prints as it comes, keeping what the caller
+    // needs of it, then reaps the tool. Background.
+    ToolOutput collectOutput(const ToolRun& run)
     {
-        std::string bytes = run.pipe->readDataToEndOfFile();
+        ToolOutput output;
+        run.pipe->readDataToEndOfFile([&output](std::string_view piece) { output.append(piece); });
         run.process->waitUntilExit();
-        if (byteCount != nullptr) {
-            *byteCount = bytes.size();
-        }
-        return decodeUtf8(std::move(bytes));
+        return output;
     }
 
     // Background: never touches the controller; hands one outcome to deliver
@@ -75,9 +74,11 @@ namespace {
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
             armWatchdog(run, stateQueryTimeLimit);
-            outcome.output = collectOutput(run, &outcome.outputBytes);
+            ToolOutput output = collectOutput(run);
             outcome.terminationStatus = run.process->terminationStatus();
-            outcome.reading = parseStateOutput(outcome.output);
+            outcome.reading = output.state();
+            outcome.outputBytes = output.size();
+            outcome.output = output.takeText();
         }
         run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
     }
@@ -96,27 +97,13 @@ namespace {
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
             armWatchdog(run, disconnectTimeLimit);
-            outcome.text = collectOutput(run);
+            outcome.text = collectOutput(run).takeText();
             outcome.terminationStatus = run.process->terminationStatus();
         }
         run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
     }
 
 } // namespace
-
-std::optional<bool> parseStateOutput(std::string_view text)
-{
-    std::optional<bool> reading;
-    for (const std::string_view line : splitLines(text)) {
-        const std::string_view trimmed = trimWhitespaceAndNewlines(line);
-        if (trimmed == ">> state: Connected") {
-            reading = true;
-        } else if (trimmed == ">> state: Disconnected") {
-            reading = false;
-        }
-    }
-    return reading;
-}
 
 void AppDelegate::pollVPN()
 {

@@ -63,7 +63,7 @@ namespace {
             : output_(output)
         {
         }
-        std::string readDataToEndOfFile() override { return output_; }
+        void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) override { consume(output_); }
 
     private:
         const std::string& output_;
@@ -138,6 +138,8 @@ Platform& LeanPlatform::platform(Dispatch& dispatch, ProcessFactory& processes)
         .alerts = *this,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = *this,
+        .warnings = *this,
         .log = *this,
     });
     return *seam_;

@@ -9,6 +9,14 @@
 // once with a fixed output; settings in memory; alerts answered with cancel.
 // Leaves out: threads, real time and real processes. The dispatch and the
 // process factory can be swapped for real ones (see LeanPlatform::platform).
+//
+// Why not the fake platform (platform/fake), which it resembles: what makes
+// the fake good for tests spoils a measurement. It records every title, menu,
+// event and run, so a million ticks would measure that record growing; it
+// passes every callback through a gate that checks for overlap, which adds
+// its own work to every tick measured; and its queues belong to the test's
+// one thread, where the poll loop needs a main queue that the runner's
+// worker threads post to.
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"
@@ -29,6 +37,8 @@ class LeanPlatform final : public Application,
                            public Alerts,
                            public Dispatch,
                            public ProcessFactory,
+                           public RemoteControl,
+                           public Warnings,
                            public Log {
 public:
     // What the VPN tool prints for "state".
@@ -53,10 +63,10 @@ public:
 
     // Application
     void setActivationPolicy(ActivationPolicy) override { }
-    void setDelegate(AppDelegate*) override { }
+    void setDelegate(ApplicationDelegate*) override { }
     void run() override { }
     void terminate() override { }
-    void activateIgnoringOtherApps(bool) override { }
+    void activateIgnoringOtherApps(IgnoringOtherApps) override { }
     // StatusBar
     StatusItem statusItemWithLength(double length) override;
     // RunLoop
@@ -79,6 +89,16 @@ public:
     // ProcessFactory
     std::shared_ptr<Process> makeProcess() override;
     std::shared_ptr<Pipe> makePipe() override;
+    // RemoteControl: nobody sends commands here, and the state the
+    // controller builds for readers is dropped, its cost still measured.
+    void setHandler(std::function<RemoteResult(const RemoteCommand&)>) override { }
+    void publish(const RemoteState&) override { }
+
+    // Warnings: none shown; measuring leaves their cost out.
+    void prepare() override { }
+    void show(const Warning&, std::function<void(WarningAction)>) override { }
+    void withdraw() override { }
+
     // Log: measuring keeps nothing, so lines are dropped.
     void write(LogLevel, std::string_view) override { }
 

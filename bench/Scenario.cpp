@@ -37,8 +37,8 @@ Scenario::Scenario(Countdown countdown)
     controller = std::make_unique<AppDelegate>(platform.platform());
     controller->applicationDidFinishLaunching();
     platform.drainMain();
-    const AppDelegate::View view = controller->view();
-    if (view.deadline.has_value() != (countdown == Countdown::running) || view.polling) {
+    const AppDelegate::Snapshot fields = controller->snapshot();
+    if (fields.deadline.has_value() != (countdown == Countdown::running) || fields.polling) {
         std::fputs("lintara bench: the controller did not settle as expected\n", stderr);
         std::abort();
     }

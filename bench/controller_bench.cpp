@@ -3,6 +3,7 @@
 // bench/poll_loop.cpp for the checks.
 #include "Lintara/platform/fake/FakePlatform.hpp"
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 #include "Scenario.hpp"
 
 #include <benchmark/benchmark.h>
@@ -17,7 +18,7 @@ namespace {
             scenario.tick();
         }
         benchmark::DoNotOptimize(scenario.platform.title());
-        if (scenario.controller->view().deadline.has_value() != (countdown == Countdown::running)) {
+        if (scenario.controller->snapshot().deadline.has_value() != (countdown == Countdown::running)) {
             state.SkipWithError("the countdown changed during the run");
         }
     }

@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         const long long mallocGrowth
             = static_cast<long long>(mallinfo2().uordblks) - static_cast<long long>(mallocBefore);
         const bool running = countdown == lintara::bench::Countdown::running;
-        const bool stillRunning = scenario.controller->view().deadline.has_value();
+        const bool stillRunning = scenario.controller->snapshot().deadline.has_value();
         std::printf("%-18s %lld ticks: %+lld blocks, %+lld bytes through operator new; malloc in use %+lld bytes; "
                     "title \"%s\"\n",
             running ? "countdown running" : "no countdown", ticks, blocks, bytes, mallocGrowth,

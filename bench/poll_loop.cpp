@@ -78,7 +78,7 @@ private:
         std::atomic<bool> counted_ { false };
     };
 
-    lintara::posix::ProcessFactory inner_;
+    lintara::posix::SpawnProcessFactory inner_;
 };
 
 int openDescriptors()
@@ -143,7 +143,7 @@ long stateRunsLogged(const char* path)
 bool awaitAnswer(lintara::bench::LeanPlatform& platform, lintara::AppDelegate& controller)
 {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (controller.view().polling) {
+    while (controller.snapshot().polling) {
         if (std::chrono::steady_clock::now() > giveUp) {
             return false;
         }
@@ -183,12 +183,12 @@ int main(int argc, char** argv)
                 controller.tick();
                 ++ticks;
                 // Ticks that are not the fifth start nothing.
-                if (i < 4 && controller.view().polling) {
+                if (i < 4 && controller.snapshot().polling) {
                     std::fprintf(stderr, "a query started on tick %ld, not a fifth one\n", ticks);
                     ok = false;
                 }
             }
-            if (!controller.view().polling) {
+            if (!controller.snapshot().polling) {
                 std::fprintf(stderr, "the fifth tick (%ld) started no query\n", ticks);
                 ok = false;
             }

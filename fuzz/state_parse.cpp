@@ -3,6 +3,7 @@
 // depend on which of the line breaks the tool happened to use.
 #include "Check.hpp"
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 #include "Reference.hpp"
 
 #include <cstdint>

@@ -275,10 +275,10 @@ namespace {
         fake::FakePlatform restarted;
         restarted.settings() = fake.settings();
         restarted.start();
-        EXPECT_EQ(restarted.controller().view().selectedMinutes, 240);
+        EXPECT_EQ(restarted.controller().snapshot().selectedMinutes, 240);
     }
 
-    TEST_F(Countdown, ChoosingWhileConnectedRestartsEvenWithTheSwitchOffOrBusy)
+    TEST_F(Countdown, ChoosingAPresetWhileConnectedStartsTheCountdownEvenWithTheSwitchOff)
     {
         fake.settings()["automatic"] = false;
         startConnected();
@@ -463,7 +463,7 @@ namespace {
         fake::FakePlatform restarted;
         restarted.settings() = fake.settings();
         restarted.start();
-        EXPECT_FALSE(restarted.controller().view().automatic);
+        EXPECT_FALSE(restarted.controller().snapshot().automatic);
     }
 
 } // namespace

@@ -23,7 +23,7 @@ protected:
     fake::FakePlatform fake;
 
     void start() { fake.start(); }
-    AppDelegate::View fields() { return fake.controller().view(); }
+    AppDelegate::Snapshot fields() { return fake.controller().snapshot(); }
 
     // The next state query reads this, and every later one too until changed.
     void vpnReads(const std::string& output) { fake.scriptDefault("state", fake::ScriptedRun::printing(output)); }

@@ -56,7 +56,7 @@ namespace {
     TEST_F(Shell, AnEmptyStoreGivesSixtyMinutesAndTheSwitchOnAndStaysEmpty)
     {
         AppDelegate constructed(fake.platform());
-        EXPECT_EQ(constructed.view().selectedMinutes, 0) << "the range is applied at launch, not before";
+        EXPECT_EQ(constructed.snapshot().selectedMinutes, 0) << "the range is applied at launch, not before";
 
         start();
         fake.settle();
@@ -144,17 +144,17 @@ namespace {
         next.script("state", ScriptedRun::hanging(connectedOutput.substr(0, 10)));
         next.scriptDefault("state", ScriptedRun::printing(connectedOutput));
         next.start();
-        EXPECT_FALSE(next.controller().view().deadline);
-        EXPECT_EQ(next.controller().view().selectedMinutes, 120);
+        EXPECT_FALSE(next.controller().snapshot().deadline);
+        EXPECT_EQ(next.controller().snapshot().selectedMinutes, 120);
         next.settle(); // the launch query hangs until its watchdog ends it
-        EXPECT_FALSE(next.controller().view().deadline) << "a hung query is unreadable and starts nothing";
-        EXPECT_EQ(next.controller().view().status, "VPN 상태를 읽을 수 없음");
+        EXPECT_FALSE(next.controller().snapshot().deadline) << "a hung query is unreadable and starts nothing";
+        EXPECT_EQ(next.controller().snapshot().status, "VPN 상태를 읽을 수 없음");
         for (int tick = 0; tick < 5 && next.runsOf("state") < 2; ++tick) {
             next.advance(1.0);
             next.settle();
         }
-        ASSERT_TRUE(next.controller().view().deadline);
-        EXPECT_DOUBLE_EQ(next.controller().view().deadline->timeIntervalSince(next.now()), 120 * 60.0);
+        ASSERT_TRUE(next.controller().snapshot().deadline);
+        EXPECT_DOUBLE_EQ(next.controller().snapshot().deadline->timeIntervalSince(next.now()), 120 * 60.0);
     }
 
     TEST_F(Shell, WakeTicksAtOnceAndCountsTowardTheFifthTick)

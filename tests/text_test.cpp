@@ -1,6 +1,7 @@
 // The pure readers of outside input: trimming, line splitting, UTF-8, the
 // typed duration, the tool's state output and the countdown title.
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 
 #include <gtest/gtest.h>
 

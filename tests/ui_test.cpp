@@ -22,7 +22,8 @@ namespace {
     {
         start();
         const Menu& menu = fake.menu();
-        EXPECT_FALSE(menu.autoenablesItems);
+        EXPECT_EQ(menu.autoenablesItems, AutoenablesItems::no);
+        EXPECT_TRUE(menu.onChoose) << "the entries report back to the controller";
         ASSERT_EQ(menu.items.size(), 13u);
         const std::vector<std::optional<Expected>> expected = {
             Expected { "VPN 상태 확인 중", Action::none, "", std::nullopt, false },
@@ -52,7 +53,6 @@ namespace {
             EXPECT_EQ(item.keyEquivalent, expected[i]->key);
             EXPECT_EQ(item.tag, expected[i]->tag);
             EXPECT_EQ(item.state.has_value(), expected[i]->hasState);
-            EXPECT_EQ(item.target, item.action == Action::none ? nullptr : &fake.controller());
             if (item.action == Action::none || item.action == Action::toggleAutomatic) {
                 EXPECT_FALSE(item.enabled) << "left at the platform default";
             }
@@ -150,17 +150,17 @@ namespace {
         MenuItem fourHours = fake.menuItem("4시간");
         EXPECT_EQ(fourHours.tag, 4);
         fourHours.title = "renamed by a binding"; // only the tag counts
-        sendAction(fourHours);
+        fake.menu().choose(fourHours);
         EXPECT_EQ(fields().selectedMinutes, 240);
 
         // An entry that did not come from our menu is not stored.
         MenuItem forged = fourHours;
         for (const std::int64_t tag : std::vector<std::int64_t> { 0, -1, 169, 153722867280912931 }) {
             forged.tag = tag;
-            sendAction(forged);
+            fake.menu().choose(forged);
         }
         forged.tag.reset();
-        sendAction(forged);
+        fake.menu().choose(forged);
         EXPECT_EQ(fields().selectedMinutes, 240);
         EXPECT_EQ(fake.settingWrites().size(), 1u);
     }

@@ -23,6 +23,10 @@
 + (instancetype)textFieldWithString:(NSString*)stringValue;
 @end
 
+@interface NSButton (LintaraAppleSDK)
++ (instancetype)buttonWithTitle:(NSString*)title target:(id)target action:(SEL)action;
+@end
+
 @interface NSAlert (LintaraAppleSDK)
 @property (strong) NSView* accessoryView;
 - (void)layout;
@@ -38,6 +42,27 @@
 // The NSAccessibility protocol's label, which NSView adopts on macOS.
 @interface NSView (LintaraAppleSDK)
 @property (copy) NSString* accessibilityLabel;
+@end
+
+// Apple events: GNUstep declares the two classes and nothing in them. The
+// codes are Apple's four-character ones, 'GURL' and '----'.
+typedef unsigned int AEEventClass;
+typedef unsigned int AEEventID;
+typedef unsigned int AEKeyword;
+enum { kInternetEventClass = 0x4755524C, kAEGetURL = 0x4755524C, keyDirectObject = 0x2D2D2D2D };
+
+@interface NSAppleEventDescriptor (LintaraAppleSDK)
+- (NSAppleEventDescriptor*)paramDescriptorForKeyword:(AEKeyword)keyword;
+@property (readonly, copy) NSString* stringValue;
+@end
+
+@interface NSAppleEventManager (LintaraAppleSDK)
++ (NSAppleEventManager*)sharedAppleEventManager;
+- (void)setEventHandler:(id)handler
+            andSelector:(SEL)handleEventSelector
+          forEventClass:(AEEventClass)eventClass
+             andEventID:(AEEventID)eventID;
+- (void)removeEventHandlerForEventClass:(AEEventClass)eventClass andEventID:(AEEventID)eventID;
 @end
 
 // CoreFoundation comes with Foundation on macOS; GNUstep's lives in a

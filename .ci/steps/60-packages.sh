@@ -6,8 +6,9 @@
 # the launcher and the AppStream data, installs both with the dependencies
 # they declare, starts each once, and removes them. A second build, with GTK
 # hidden from pkg-config, proves that a machine without GTK still builds and
-# packages lintara-term. The end-to-end tests of the build itself run with
-# the rest of the suite in 20-test.sh.
+# packages lintara-term. Neither build makes or ships test code (checked
+# with nm). The end-to-end tests of the build itself run with the rest of the
+# suite in 20-test.sh.
 set -euo pipefail
 
 fail() {
@@ -37,8 +38,37 @@ lint() {
   fi
 }
 
+# no_test_code <build>: a shipped program holds no test code. The test hooks
+# live in namespaces named testing, in sources that only the test builds link
+# (Lintara/platform/glib/ProgramHooks.hpp), and a build without tests defines
+# no test build at all.
+testing_symbols='lintara::[A-Za-z_:]*[Tt]esting'
+no_test_code() {
+  local build=$1 program found
+  for program in "${build}"/Lintara/platform/terminal/lintara-term "${build}"/Lintara/platform/gtk/lintara; do
+    [[ -e ${program} ]] || continue
+    found=$(nm -C --defined-only "${program}" | grep -E "${testing_symbols}" || true)
+    if [[ -n ${found} ]]; then
+      printf '%s\n' "${found}" | head -20
+      fail "${program} holds test code"
+    fi
+  done
+  if cmake --build "${build}" --target help | grep -E -- '-testing\b'; then
+    fail "a build without tests defines a test build"
+  fi
+}
+# The pattern must find the hooks in a test build, or it proves nothing. The
+# suite's build (20-test.sh) is there in CI.
+for program in build/dev/Lintara/platform/terminal/lintara-term-testing build/dev/Lintara/platform/gtk/lintara-testing; do
+  # Not grep -q: stopping at the first match would fail nm, and so the pipe.
+  if [[ -e ${program} ]] && ! nm -C --defined-only "${program}" | grep -E "${testing_symbols}" >/dev/null; then
+    fail "no symbol of ${program} matches ${testing_symbols}; the check of the release programs has lost its teeth"
+  fi
+done
+
 build=build/deb
 package "${build}"
+no_test_code "${build}"
 term_deb=$(ls "${build}"/lintara-term_*.deb)
 tray_deb=$(ls "${build}"/lintara_*.deb)
 for deb in "${term_deb}" "${tray_deb}"; do
@@ -77,6 +107,7 @@ for dir in "${pc_path[@]}"; do
 done
 rm -rf "${no_gtk}"
 PKG_CONFIG_LIBDIR=${pc_dir} package "${no_gtk}"
+no_test_code "${no_gtk}"
 rm -rf "${pc_dir}"
 [[ ! -e ${no_gtk}/Lintara/platform/gtk/lintara ]] || fail "the build without GTK still built the tray"
 ls "${no_gtk}"/lintara-term_*.deb

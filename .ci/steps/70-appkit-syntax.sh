@@ -121,6 +121,12 @@ expect CFBundleIdentifier 'string:com.lintara.Lintara'
 expect CFBundleExecutable 'string:Lintara'
 expect CFBundleIconFile 'string:Lintara'
 expect CFBundlePackageType 'string:APPL'
+# The URL scheme for scripts: lintara://start?minutes=N, lintara://cancel.
+schemes="/plist/dict/key[.='CFBundleURLTypes']/following-sibling::array[1]/dict/key[.='CFBundleURLSchemes']"
+if [[ $(xmllint --xpath "string(${schemes}/following-sibling::array[1]/string)" "${work}/Info.plist") != lintara ]]; then
+  echo "Info.plist: CFBundleURLTypes does not register the scheme lintara" >&2
+  exit 1
+fi
 if ! plist_value CFBundleShortVersionString | grep -Eq '^string:[0-9]+\.[0-9]+\.[0-9]+$'; then
   echo "Info.plist: CFBundleShortVersionString is not a version" >&2
   exit 1

@@ -8,9 +8,9 @@
 //
 // Threading contract, which every binding must keep:
 //  - Every callback a binding makes into the controller (timer, wake, menu
-//    choice, reopen, launch, blocks posted to the main queue) runs on the one
-//    main thread, one at a time, never nested except inside a modal dialog
-//    that the controller itself opened.
+//    choice, remote command, reopen, launch, blocks posted to the main queue)
+//    runs on the one main thread, one at a time, never nested except inside
+//    a modal dialog that the controller itself opened.
 //  - While a modal dialog is open (Alerts::runModal), no timer callback and no
 //    main-queue block runs; they wait until it has closed.
 //  - Blocks posted to a global queue run on some other thread. They receive
@@ -27,8 +27,6 @@
 #include <vector>
 
 namespace lintara {
-
-class AppDelegate;
 
 // An absolute wall-clock instant, as seconds from a fixed reference epoch.
 // Wall-clock rather than monotonic on purpose: time spent asleep counts, and a
@@ -48,47 +46,50 @@ struct Date {
     friend auto operator<=>(const Date&, const Date&) = default; // NOLINT(modernize-use-nullptr)
 };
 
+// Seconds between the Unix epoch and the reference date that Date counts from
+// (2001-01-01 00:00:00 UTC).
+inline constexpr double unixTimeOfReferenceDate = 978307200.0;
+
 // ---------------------------------------------------------------- application
 
 enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
+
+enum class IgnoringOtherApps { no, yes };
+
+// What the application tells whoever runs on it.
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    // Once, when run() has the loop going.
+    virtual void applicationDidFinishLaunching() = 0;
+    // Each time the user opens the running application again. The answer says
+    // whether the platform should go on with its own reopening (showing a
+    // window, say).
+    virtual bool applicationShouldHandleReopen() = 0;
+};
 
 class Application {
 public:
     virtual ~Application() = default;
 
     virtual void setActivationPolicy(ActivationPolicy policy) = 0;
-    // The delegate receives applicationDidFinishLaunching once run() has the
-    // loop going, and applicationShouldHandleReopen when the user opens the
-    // running application again.
-    virtual void setDelegate(AppDelegate* delegate) = 0;
+    // The delegate outlives the loop; the application does not own it.
+    virtual void setDelegate(ApplicationDelegate* delegate) = 0;
     // Runs the main loop on the calling thread. Returns only if the loop ends
     // without terminate() (a binding torn down in a test, for instance).
     virtual void run() = 0;
     // Ends the application and the process. Does not return in a real binding.
     virtual void terminate() = 0;
-    // Brings the application in front of whatever is active, so that a dialog
-    // it opens next is seen and receives typing.
-    virtual void activateIgnoringOtherApps(bool flag) = 0;
+    // Brings the application forward, so that a dialog it opens next is seen
+    // and receives typing: in front of whatever is active with
+    // IgnoringOtherApps::yes, only if nothing else is with no.
+    virtual void activateIgnoringOtherApps(IgnoringOtherApps ignoring) = 0;
 };
 
 // ------------------------------------------------------------------ the menu
 
-// What a menu entry does when chosen. Bindings that dispatch by name use
-// selectorName(); the others hand the chosen entry to sendAction().
+// What a menu entry does when chosen.
 enum class Action { none, toggleAutomatic, preset, customDuration, cancelTimer, quitApp };
-
-[[nodiscard]] constexpr std::string_view selectorName(Action action)
-{
-    switch (action) {
-    case Action::none: return "";
-    case Action::toggleAutomatic: return "toggleAutomatic";
-    case Action::preset: return "preset:";
-    case Action::customDuration: return "customDuration";
-    case Action::cancelTimer: return "cancelTimer";
-    case Action::quitApp: return "quitApp";
-    }
-    return "";
-}
 
 enum class ControlState { off = 0, on = 1 };
 
@@ -97,7 +98,6 @@ struct MenuItem {
     std::string title;
     Action action = Action::none;
     std::string keyEquivalent;
-    AppDelegate* target = nullptr;
     // Absent means "never set", which is not the same as set to 0 or off:
     // bindings leave the toolkit's default in place for an unset attribute.
     std::optional<std::int64_t> tag;
@@ -110,26 +110,57 @@ struct MenuItem {
         separator.isSeparator = true;
         return separator;
     }
-    // Whether choosing the entry may reach its target: an unset flag keeps the
-    // platform default, which is enabled.
+    // An unset flag keeps the platform default, which is enabled.
     [[nodiscard]] bool isEnabled() const { return enabled.value_or(true); }
 };
 
+enum class AutoenablesItems { no, yes };
+
 // Plain data that the controller builds anew on every render. A binding draws
-// it and reports back only which entry was chosen.
+// it and reports the entry the user chose through choose() or choice(), never
+// by calling onChoose itself, so that one rule decides on every platform what
+// a choice does.
 struct Menu {
     std::vector<MenuItem> items;
-    bool autoenablesItems = true;
+    AutoenablesItems autoenablesItems = AutoenablesItems::yes;
+    // Receives the chosen entry, on the main thread.
+    std::function<void(const MenuItem&)> onChoose;
 
     void addItem(MenuItem item) { items.push_back(std::move(item)); }
-    void setAutoenablesItems(bool flag) { autoenablesItems = flag; }
-};
+    void setAutoenablesItems(AutoenablesItems value) { autoenablesItems = value; }
 
-// Delivers a chosen menu entry to its target, as the platform would by
-// selector. Entries that are disabled, or have no action or target, are
-// ignored, so a binding may pass along whatever the user clicked.
-// Main thread only.
-void sendAction(const MenuItem& sender);
+    // Whether an entry has somewhere to go: an action, and a menu that takes
+    // choices.
+    [[nodiscard]] bool leadsSomewhere(const MenuItem& item) const
+    {
+        return item.action != Action::none && static_cast<bool>(onChoose);
+    }
+
+    // What choosing the entry does, to run now or to post to the main queue;
+    // empty for an entry that is disabled or leads nowhere, so a binding may
+    // pass along whatever the user clicked. The work holds copies of the entry
+    // and of onChoose: it hands over the entry as the user saw it, and outlives
+    // this menu, which the choice itself may replace.
+    [[nodiscard]] std::function<void()> choice(const MenuItem& item) const
+    {
+        if (!leadsSomewhere(item) || !item.isEnabled()) {
+            return {};
+        }
+        return [onChoose = onChoose, item] { onChoose(item); };
+    }
+
+    // Runs choice(item) at once, and says whether there was anything to run.
+    // Main thread only.
+    bool choose(const MenuItem& item) const
+    {
+        const std::function<void()> work = choice(item);
+        if (!work) {
+            return false;
+        }
+        work();
+        return true;
+    }
+};
 
 // ------------------------------------------------------------ the status item
 
@@ -332,10 +363,11 @@ struct LaunchError {
 class Pipe {
 public:
     virtual ~Pipe() = default;
-    // Blocks until every writer has closed the pipe, and returns the bytes
-    // read. A binding may bound what it keeps of very long output; it documents
-    // how, and always keeps the end.
-    virtual std::string readDataToEndOfFile() = 0;
+    // Blocks until every writer has closed the pipe, handing the bytes to
+    // `consume` in pieces as they are read, in order, on the calling thread.
+    // The pipe keeps none of them: what to keep of a long output, and so how
+    // much memory it takes, is the reader's to decide.
+    virtual void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) = 0;
 };
 
 // Whether a child is ended when the application ends, by any way out: quit,
@@ -371,6 +403,100 @@ public:
     virtual std::shared_ptr<Pipe> makePipe() = 0;
 };
 
+// ------------------------------------------------------------ remote control
+
+// What another program of the same user may ask for: the operations of the
+// menu and the custom dialog, under the same rules.
+enum class RemoteVerb { start, cancel, setAutomatic, extend };
+
+struct RemoteCommand {
+    RemoteVerb verb = RemoteVerb::cancel;
+    // start: the new duration; extend: how much later the deadline comes.
+    std::int64_t minutes = 0;
+    // setAutomatic: where the switch should stand.
+    ControlState automatic = ControlState::off;
+};
+
+// The controller's answer. Anything but ok changed nothing.
+enum class RemoteResult {
+    ok,
+    // Minutes outside the custom dialog's range, or a deadline pushed past it.
+    invalidDuration,
+    // A disconnect runs, and the menu has the matching entry disabled.
+    busy,
+    // There is no countdown to cancel or extend.
+    noCountdown,
+};
+
+// What the controller shows, as plain values for readers elsewhere.
+struct RemoteState {
+    // Absent while no state query has been read.
+    std::optional<bool> connected;
+    // The deadline in Unix seconds, rounded up; 0 when there is none.
+    std::int64_t deadline = 0;
+    bool automatic = false;
+    std::int64_t selectedMinutes = 0;
+    std::string status;
+    bool busy = false;
+    // Changes every second while counting down; a reader works it out from
+    // the deadline instead of being told.
+    std::string title;
+
+    friend bool operator==(const RemoteState&, const RemoteState&) = default;
+};
+
+class RemoteControl {
+public:
+    virtual ~RemoteControl() = default;
+    // Called once, at launch. The binding runs perform for each command on the
+    // main queue, gated exactly like a menu choice (never while a modal dialog
+    // is open, never inside another operation), and hands the result back to
+    // whoever asked.
+    virtual void setHandler(std::function<RemoteResult(const RemoteCommand&)> perform) = 0;
+    // The state as of the latest render. Called on every render, so a binding
+    // compares with what it last had and announces a change only when a
+    // value other than the title differs.
+    virtual void publish(const RemoteState& state) = 0;
+};
+
+// ------------------------------------------------------------------ warnings
+
+// What the person may do about a warning that the countdown is ending.
+enum class WarningAction { extend, disconnectNow };
+
+// A warning shown outside the status menu: a short summary, one sentence of
+// body, and the actions in the order to offer them.
+struct Warning {
+    struct Choice {
+        WarningAction action = WarningAction::extend;
+        std::string title;
+    };
+    std::string summary;
+    std::string body;
+    std::vector<Choice> actions;
+    // The deadline it announces. A binding whose warnings expire by
+    // themselves must not let this one expire before it.
+    Date deadline;
+};
+
+class Warnings {
+public:
+    virtual ~Warnings() = default;
+    // A countdown that will warn has started. A binding that needs the
+    // person's leave to show notifications asks for it here, the first time,
+    // rather than at launch.
+    virtual void prepare() = 0;
+    // Shows the warning in place of any shown before. When the person chooses
+    // one of its actions, the binding calls `chosen` with it on the main
+    // queue, gated like a menu choice: never inside a modal dialog, never
+    // overlapping another operation. A binding that cannot show the warning
+    // its preferred way shows it some other way; it never drops one silently.
+    virtual void show(const Warning& warning, std::function<void(WarningAction)> chosen) = 0;
+    // Takes the warning away, if one shows. A choice already on its way may
+    // still arrive; the controller ignores it.
+    virtual void withdraw() = 0;
+};
+
 // ------------------------------------------------------------------ the log
 
 enum class LogLevel { info, warning };
@@ -398,6 +524,8 @@ struct Platform {
     Alerts& alerts;
     Dispatch& dispatch;
     ProcessFactory& processes;
+    RemoteControl& remote;
+    Warnings& warnings;
     Log& log;
 };
 

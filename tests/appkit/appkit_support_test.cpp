@@ -1,5 +1,5 @@
 // The AppKit binding's plain C++ parts: the spoken title, dispatch delays, the
-// gate that holds main-queue work while an alert or the menu is open, the
+// deferral that holds main-queue work while an alert or the menu is open, the
 // message alert's bounds, and the controller's life to the very end.
 #include "Lintara/platform/appkit/AppKitSupport.hpp"
 #include "Lintara/text.hpp"
@@ -98,14 +98,14 @@ namespace {
         EXPECT_LT(delayInNanoseconds(9e9), longest); // 9e18 ns still does
     }
 
-    // -------------------------------------------------------------- gate
+    // ------------------------------------------------------- modal deferral
 
-    // A gate whose scheduled drains the test runs by hand, the way the main
+    // A deferral whose scheduled drains the test runs by hand, the way the main
     // queue would run them on a later turn.
-    class GateTest : public ::testing::Test {
+    class ModalDeferralTest : public ::testing::Test {
     protected:
         int drainsScheduled = 0;
-        MainQueueGate gate { [this] { ++drainsScheduled; } };
+        ModalDeferral deferral { [this] { ++drainsScheduled; } };
         std::vector<std::string> ran;
 
         std::function<void()> record(std::string name)
@@ -114,96 +114,96 @@ namespace {
         }
     };
 
-    TEST_F(GateTest, RunsWorkAtOnceAndInOrderWhileNoAlertIsOpen)
+    TEST_F(ModalDeferralTest, RunsWorkAtOnceAndInOrderWhileNoAlertIsOpen)
     {
-        gate.submit(record("a"));
+        deferral.submit(record("a"));
         EXPECT_EQ(ran, std::vector<std::string> { "a" });
-        gate.submit(record("b"));
+        deferral.submit(record("b"));
         EXPECT_EQ(ran, (std::vector<std::string> { "a", "b" }));
-        EXPECT_EQ(gate.waiting(), 0u);
+        EXPECT_EQ(deferral.waiting(), 0u);
         EXPECT_EQ(drainsScheduled, 0);
     }
 
-    TEST_F(GateTest, HoldsWorkWhileAnAlertIsOpenAndRunsItOnALaterTurn)
+    TEST_F(ModalDeferralTest, HoldsWorkWhileAnAlertIsOpenAndRunsItOnALaterTurn)
     {
         {
-            const MainQueueGate::ModalSession alert(gate);
-            gate.submit(record("poll result"));
-            gate.submit(record("wake"));
+            const ModalDeferral::ModalSession alert(deferral);
+            deferral.submit(record("poll result"));
+            deferral.submit(record("wake"));
             EXPECT_TRUE(ran.empty());
-            EXPECT_EQ(gate.waiting(), 2u);
+            EXPECT_EQ(deferral.waiting(), 2u);
         }
         // Closing the alert must not run the work inside the operation that
         // opened it: it only asks for a later drain.
         EXPECT_TRUE(ran.empty());
         EXPECT_EQ(drainsScheduled, 1);
-        gate.drain();
+        deferral.drain();
         EXPECT_EQ(ran, (std::vector<std::string> { "poll result", "wake" }));
-        EXPECT_EQ(gate.waiting(), 0u);
+        EXPECT_EQ(deferral.waiting(), 0u);
     }
 
-    TEST_F(GateTest, OpensOnlyWhenTheLastOfNestedAlertsCloses)
+    TEST_F(ModalDeferralTest, OpensOnlyWhenTheLastOfNestedAlertsCloses)
     {
         {
-            const MainQueueGate::ModalSession outer(gate);
+            const ModalDeferral::ModalSession outer(deferral);
             {
-                const MainQueueGate::ModalSession inner(gate);
-                gate.submit(record("a"));
+                const ModalDeferral::ModalSession inner(deferral);
+                deferral.submit(record("a"));
             }
-            EXPECT_TRUE(gate.modalOpen());
+            EXPECT_TRUE(deferral.modalOpen());
             EXPECT_EQ(drainsScheduled, 0);
-            gate.drain(); // a drain that comes round too early does nothing
+            deferral.drain(); // a drain that comes round too early does nothing
             EXPECT_TRUE(ran.empty());
         }
         EXPECT_EQ(drainsScheduled, 1);
-        gate.drain();
+        deferral.drain();
         EXPECT_EQ(ran, std::vector<std::string> { "a" });
     }
 
-    TEST_F(GateTest, AsksForNoDrainWhenNothingWaited)
+    TEST_F(ModalDeferralTest, AsksForNoDrainWhenNothingWaited)
     {
         {
-            const MainQueueGate::ModalSession alert(gate);
+            const ModalDeferral::ModalSession alert(deferral);
         }
         EXPECT_EQ(drainsScheduled, 0);
     }
 
-    TEST_F(GateTest, KeepsOrderAcrossTheAlertsEnd)
+    TEST_F(ModalDeferralTest, KeepsOrderAcrossTheAlertsEnd)
     {
         {
-            const MainQueueGate::ModalSession alert(gate);
-            gate.submit(record("held"));
+            const ModalDeferral::ModalSession alert(deferral);
+            deferral.submit(record("held"));
         }
         // Arrives after the alert closed but before the scheduled drain came
         // round: it must still run after the work that waited.
-        gate.submit(record("late"));
+        deferral.submit(record("late"));
         EXPECT_EQ(ran, (std::vector<std::string> { "held", "late" }));
-        gate.drain();
+        deferral.drain();
         EXPECT_EQ(ran.size(), 2u);
     }
 
-    TEST_F(GateTest, WorkThatOpensAnAlertHoldsBackTheWorkBehindIt)
+    TEST_F(ModalDeferralTest, WorkThatOpensAnAlertHoldsBackTheWorkBehindIt)
     {
         // The disconnect's result handler shows its outcome in an alert; the
         // next result, already waiting, must not run until it is dismissed.
         {
-            const MainQueueGate::ModalSession earlier(gate);
-            gate.submit([this] {
+            const ModalDeferral::ModalSession earlier(deferral);
+            deferral.submit([this] {
                 ran.push_back("handler opens alert");
-                const MainQueueGate::ModalSession alert(gate);
-                gate.submit(record("arrives during alert"));
+                const ModalDeferral::ModalSession alert(deferral);
+                deferral.submit(record("arrives during alert"));
                 ran.push_back("handler's alert dismissed");
             });
-            gate.submit(record("next result"));
+            deferral.submit(record("next result"));
         }
-        gate.drain();
+        deferral.drain();
         EXPECT_EQ(ran,
             (std::vector<std::string> {
                 "handler opens alert", "handler's alert dismissed", "next result", "arrives during alert" }));
-        EXPECT_EQ(gate.waiting(), 0u);
+        EXPECT_EQ(deferral.waiting(), 0u);
     }
 
-    TEST_F(GateTest, NeverNestsWorkInsideWork)
+    TEST_F(ModalDeferralTest, NeverNestsWorkInsideWork)
     {
         int depth = 0;
         int deepest = 0;
@@ -213,11 +213,11 @@ namespace {
             ran.push_back("inner");
             --depth;
         };
-        gate.submit([&] {
+        deferral.submit([&] {
             ++depth;
             deepest = std::max(deepest, depth);
-            gate.submit(nested);
-            gate.drain();
+            deferral.submit(nested);
+            deferral.drain();
             ran.push_back("outer done");
             --depth;
         });
@@ -225,43 +225,43 @@ namespace {
         EXPECT_EQ(deepest, 1);
     }
 
-    TEST_F(GateTest, StaysUsableAfterWorkThrows)
+    TEST_F(ModalDeferralTest, StaysUsableAfterWorkThrows)
     {
         {
-            const MainQueueGate::ModalSession alert(gate);
-            gate.submit([] { throw std::runtime_error("controller failed"); });
-            gate.submit(record("after"));
+            const ModalDeferral::ModalSession alert(deferral);
+            deferral.submit([] { throw std::runtime_error("controller failed"); });
+            deferral.submit(record("after"));
         }
-        EXPECT_THROW(gate.drain(), std::runtime_error);
+        EXPECT_THROW(deferral.drain(), std::runtime_error);
         // The failed block is gone; the one behind it still runs, and new work
         // is not mistaken for nested work.
-        EXPECT_EQ(gate.waiting(), 1u);
-        gate.drain();
-        gate.submit(record("new"));
+        EXPECT_EQ(deferral.waiting(), 1u);
+        deferral.drain();
+        deferral.submit(record("new"));
         EXPECT_EQ(ran, (std::vector<std::string> { "after", "new" }));
     }
 
-    TEST_F(GateTest, HoldsWorkWhileTheStatusMenuIsOpen)
+    TEST_F(ModalDeferralTest, HoldsWorkWhileTheStatusMenuIsOpen)
     {
         // A poll result must not replace the menu under the open one, nor a
         // disconnect's outcome open an alert inside the menu's tracking.
         {
-            MainQueueGate::MenuTracking menu(gate);
+            ModalDeferral::MenuTracking menu(deferral);
             menu.willOpen();
             menu.willOpen(); // said twice, still one hold
-            gate.submit(record("poll result"));
+            deferral.submit(record("poll result"));
             EXPECT_TRUE(ran.empty());
             menu.didClose();
             EXPECT_TRUE(ran.empty());
             EXPECT_EQ(drainsScheduled, 1);
-            gate.drain();
+            deferral.drain();
             EXPECT_EQ(ran, std::vector<std::string> { "poll result" });
             menu.didClose(); // a close without an open holds nothing back
-            gate.submit(record("after close"));
+            deferral.submit(record("after close"));
             EXPECT_EQ(ran.size(), 2u);
             menu.willOpen(); // the menu goes away while open
         }
-        EXPECT_FALSE(gate.modalOpen());
+        EXPECT_FALSE(deferral.modalOpen());
     }
 
     // ------------------------------------------------------- time of day

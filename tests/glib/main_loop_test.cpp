@@ -1,9 +1,9 @@
-// The main queue, the tick timer and the modal gate on a real GLib context.
+// The main queue, the tick timer and the modal loop on a real GLib context.
 // Every loop here runs under a watchdog: it stops after a generous time
 // limit and fails the test, instead of hanging the suite.
 #include "Lintara/platform/glib/GlibMainQueue.hpp"
 #include "Lintara/platform/glib/GlibRunLoop.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ class Loop : public ::testing::Test {
 protected:
     Loop()
         : context_(g_main_context_new())
-        , gate_(context_)
+        , modalLoop_(context_)
     {
         g_main_context_push_thread_default(context_);
     }
@@ -73,7 +73,7 @@ protected:
     }
 
     GMainContext* context_;
-    ModalGate gate_;
+    ModalLoop modalLoop_;
 };
 
 using GlibMainQueueTest = Loop;
@@ -83,7 +83,7 @@ using GlibRunLoopTest = Loop;
 
 TEST_F(GlibMainQueueTest, BlocksFromManyThreadsRunOnTheLoopThreadInTheirThreadsOrder)
 {
-    GlibMainQueue queue(gate_);
+    GlibMainQueue queue(modalLoop_);
     constexpr int threads = 4;
     constexpr int perThread = 500;
     std::vector<std::vector<int>> seen(threads);
@@ -124,7 +124,7 @@ TEST_F(GlibMainQueueTest, BlocksFromManyThreadsRunOnTheLoopThreadInTheirThreadsO
 
 TEST_F(GlibMainQueueTest, OneBlockPerDispatchSoABlockNeverRunsInsideAnother)
 {
-    GlibMainQueue queue(gate_);
+    GlibMainQueue queue(modalLoop_);
     int depth = 0;
     int deepest = 0;
     std::vector<int> order;
@@ -134,7 +134,7 @@ TEST_F(GlibMainQueueTest, OneBlockPerDispatchSoABlockNeverRunsInsideAnother)
             deepest = std::max(deepest, depth);
             order.push_back(i);
             // A block that iterates the loop itself (as a dialog would, were
-            // the gate not used) must not see the next block run inside it.
+            // the modal loop not used) must not see the next block run inside it.
             g_main_context_iteration(context_, FALSE);
             --depth;
         });
@@ -146,7 +146,7 @@ TEST_F(GlibMainQueueTest, OneBlockPerDispatchSoABlockNeverRunsInsideAnother)
 
 TEST_F(GlibMainQueueTest, DelayedBlocksWaitTheirTimeAndKeepTheirOrder)
 {
-    GlibMainQueue queue(gate_);
+    GlibMainQueue queue(modalLoop_);
     std::vector<int> order;
     std::int64_t ranAt = 0;
     const std::int64_t postedAt = g_get_monotonic_time();
@@ -163,7 +163,7 @@ TEST_F(GlibMainQueueTest, DelayedBlocksWaitTheirTimeAndKeepTheirOrder)
 
 TEST_F(GlibMainQueueTest, AModalDialogHoldsBlocksUntilItCloses)
 {
-    GlibMainQueue queue(gate_);
+    GlibMainQueue queue(modalLoop_);
     std::vector<std::string> events;
     bool answered = false;
     queue.async([&] {
@@ -173,18 +173,18 @@ TEST_F(GlibMainQueueTest, AModalDialogHoldsBlocksUntilItCloses)
         queue.async([&] { events.push_back("queued during dialog"); });
         std::thread([&] { queue.async([&] { events.push_back("posted by worker"); }); }).join();
         setAfter(0.15, answered);
-        gate_.runModalLoop([&] { return answered; });
+        modalLoop_.run([&] { return answered; });
         events.push_back("dialog closed");
     });
     ASSERT_TRUE(iterateUntil([&] { return events.size() == 4; }));
     EXPECT_EQ(events,
         (std::vector<std::string> { "dialog opens", "dialog closed", "queued during dialog", "posted by worker" }));
-    EXPECT_FALSE(gate_.modalOpen());
+    EXPECT_FALSE(modalLoop_.modalOpen());
 }
 
 TEST_F(GlibRunLoopTest, RepeatingTimerKeepsToItsGridAndStopsWithItsHandle)
 {
-    GlibRunLoop runLoop(gate_);
+    GlibRunLoop runLoop(modalLoop_);
     std::vector<std::int64_t> firings;
     const std::int64_t start = g_get_monotonic_time();
     std::optional<Timer> timer = runLoop.scheduledTimer(
@@ -202,7 +202,7 @@ TEST_F(GlibRunLoopTest, RepeatingTimerKeepsToItsGridAndStopsWithItsHandle)
 
 TEST_F(GlibRunLoopTest, ATimerThatDoesNotRepeatFiresOnce)
 {
-    GlibRunLoop runLoop(gate_);
+    GlibRunLoop runLoop(modalLoop_);
     int fired = 0;
     const Timer timer = runLoop.scheduledTimer(
         0.02, [&] { ++fired; }, Repeats::no);
@@ -212,12 +212,12 @@ TEST_F(GlibRunLoopTest, ATimerThatDoesNotRepeatFiresOnce)
 
 TEST_F(GlibRunLoopTest, TicksWaitForAModalDialogThenCatchUpOnce)
 {
-    GlibRunLoop runLoop(gate_);
+    GlibRunLoop runLoop(modalLoop_);
     int ticks = 0;
     const Timer timer = runLoop.scheduledTimer(
         0.03, [&] { ++ticks; }, Repeats::yes);
     {
-        const ModalGate::Session dialog = gate_.beginModal();
+        const ModalLoop::Session dialog = modalLoop_.beginModal();
         // Ten intervals pass with the dialog open.
         runFor(0.3);
         EXPECT_EQ(ticks, 0);

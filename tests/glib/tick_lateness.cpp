@@ -13,8 +13,8 @@
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
-    lintara::glib::ModalGate gate;
-    lintara::glib::GlibRunLoop runLoop(gate);
+    lintara::glib::ModalLoop modalLoop;
+    lintara::glib::GlibRunLoop runLoop(modalLoop);
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     std::vector<double> lateMillis;
     const std::int64_t start = g_get_monotonic_time();

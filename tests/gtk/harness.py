@@ -2,13 +2,14 @@
 
 Each Session starts its own X server (Xvfb), a private session bus, a second
 private bus that stands in for the system bus, a StatusNotifierWatcher and a
-logind stand-in (see mock_services.py), and a state file for the fake VPN
-tool. The application under test runs with only these in its environment, so
+logind stand-in (see mock_services.py), a notification server if the test
+asks for one, and a state file for the fake VPN tool. The application under test runs with only these in its environment, so
 tests can run side by side and never touch the user's desktop.
 
 Every wait polls for a condition with a generous deadline; nothing sleeps a
 fixed time and hopes. Each test also runs under an alarm, its own watchdog.
 """
+import json
 import os
 import shutil
 import signal
@@ -153,8 +154,8 @@ class Session:
                  | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
         return Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
 
-    def _start_service(self, role, address, *arguments):
-        process = self._spawn([sys.executable, os.path.join(HERE, "mock_services.py"), role, address, *arguments],
+    def _start_service(self, role, address):
+        process = self._spawn([sys.executable, os.path.join(HERE, "mock_services.py"), role, address],
                               stdout=subprocess.PIPE, text=True)
         if process.stdout.readline().strip() != "ready":
             raise Failure(f"the {role} stand-in did not start")
@@ -163,18 +164,28 @@ class Session:
     def start_watcher(self):
         self.watcher = self._start_service("watcher", self.session_address)
 
-    def start_notifications(self):
-        """A notification server; returns the file that lists what it was sent."""
-        path = os.path.join(self.root, "notifications")
-        open(path, "w").close()
-        self._start_service("notifications", self.session_address, path)
-        return path
-
     def stop_watcher(self):
         self.watcher.terminate()
         self.watcher.wait(timeout=10)
         self.processes.remove(self.watcher)
         self.watcher = None
+
+    def start_notifications(self):
+        self._start_service("notifications", self.session_address)
+
+    def _testing_call(self, method, signature=None, values=()):
+        return self.session_bus.call_sync("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                          "org.lintara.Testing", method,
+                                          GLib.Variant(signature, values) if signature else None, None,
+                                          Gio.DBusCallFlags.NONE, 5000, None).unpack()
+
+    def notification_calls(self, method):
+        """The Notify or CloseNotification calls the notification server has had, oldest first."""
+        return [call for call in json.loads(self._testing_call("Calls")[0]) if call["method"] == method]
+
+    def invoke_action(self, ident, key):
+        """Reports a click on an action of a notification, as the server would."""
+        self._testing_call("InvokeAction", "(us)", (ident, key))
 
     # ---------------------------------------------------------- the VPN tool
 

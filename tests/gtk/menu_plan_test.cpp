@@ -16,15 +16,11 @@ namespace {
         return item;
     }
 
-    // Never called: the planner only asks whether an entry has a target.
-    AppDelegate* const someTarget = reinterpret_cast<AppDelegate*>(0x1);
-
     MenuItem check(std::string title, ControlState state, std::optional<bool> enabled = std::nullopt)
     {
         MenuItem item;
         item.title = std::move(title);
         item.action = Action::preset;
-        item.target = someTarget;
         item.state = state;
         item.enabled = enabled;
         return item;
@@ -40,11 +36,12 @@ namespace {
         menu.addItem(MenuItem::separatorItem());
         MenuItem quit = info("종료 (예약도 취소)");
         quit.action = Action::quitApp;
-        quit.target = someTarget;
         quit.keyEquivalent = "q";
         quit.enabled = !busy;
         menu.addItem(std::move(quit));
-        menu.setAutoenablesItems(false);
+        menu.setAutoenablesItems(AutoenablesItems::no);
+        // Never called: the planner only asks whether the menu takes choices.
+        menu.onChoose = [](const MenuItem&) {};
         return menu;
     }
 
@@ -122,7 +119,7 @@ namespace {
         // With it on, what leads somewhere is enabled and the rest is not,
         // whatever the entries' own flags say.
         Menu automatic = sample();
-        automatic.setAutoenablesItems(true);
+        automatic.setAutoenablesItems(AutoenablesItems::yes);
         automatic.items[1].enabled = false;
         EXPECT_FALSE(entrySensitive(automatic, automatic.items[0]));
         EXPECT_TRUE(entrySensitive(automatic, automatic.items[1]));

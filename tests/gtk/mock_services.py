@@ -1,19 +1,23 @@
 #!/usr/bin/python3
 """Stand-ins for the desktop services the tray application talks to.
 
-    mock_services.py watcher ADDRESS   a StatusNotifierWatcher on that bus
-    mock_services.py login1 ADDRESS    a logind that can announce sleep
-    mock_services.py notifications ADDRESS FILE
-                                       a notification server that writes
-                                       each notification to FILE
+    mock_services.py watcher ADDRESS         a StatusNotifierWatcher on that bus
+    mock_services.py login1 ADDRESS          a logind that can announce sleep
+    mock_services.py notifications ADDRESS   a desktop notification server
 
 Each prints "ready" on standard output once it owns its name, then serves
 until it is killed. The watcher pairs each registered object path with the
 bus name of the caller, the way the panels do, and forgets an item whose
 owner leaves the bus. The logind stand-in has one extra method,
 org.lintara.Testing.EmitPrepareForSleep(b), that makes it broadcast
-PrepareForSleep the way the real one does around a suspend.
+PrepareForSleep the way the real one does around a suspend. The notification
+server records every Notify and CloseNotification, which
+org.lintara.Testing.Calls() returns as JSON, and
+org.lintara.Testing.InvokeAction(u id, s key) makes it report an action the
+way a server does when the user clicks one: ActionInvoked, then
+NotificationClosed unless the notification asked to stay (resident).
 """
+import json
 import os
 import sys
 
@@ -56,7 +60,6 @@ LOGIN1_XML = """
 </node>
 """
 
-
 NOTIFICATIONS_NAME = "org.freedesktop.Notifications"
 NOTIFICATIONS_PATH = "/org/freedesktop/Notifications"
 NOTIFICATIONS_XML = """
@@ -67,6 +70,18 @@ NOTIFICATIONS_XML = """
       <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
       <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
     </method>
+    <method name="CloseNotification"><arg type="u" direction="in"/></method>
+    <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+    <method name="GetServerInformation">
+      <arg type="s" direction="out"/><arg type="s" direction="out"/><arg type="s" direction="out"/>
+      <arg type="s" direction="out"/>
+    </method>
+    <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
+    <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
+  </interface>
+  <interface name="org.lintara.Testing">
+    <method name="Calls"><arg type="s" direction="out"/></method>
+    <method name="InvokeAction"><arg type="u" direction="in"/><arg type="s" direction="in"/></method>
   </interface>
 </node>
 """
@@ -159,35 +174,59 @@ class Login1:
 
 
 class Notifications:
-    def __init__(self, bus, path):
-        self.path = path
-        self.count = 0
-        info = Gio.DBusNodeInfo.new_for_xml(NOTIFICATIONS_XML).interfaces[0]
-        bus.register_object(NOTIFICATIONS_PATH, info, self.on_call, None, None)
+    def __init__(self, bus):
+        self.bus = bus
+        self.calls = []
+        self.next_id = 1
+        for info in Gio.DBusNodeInfo.new_for_xml(NOTIFICATIONS_XML).interfaces:
+            bus.register_object(NOTIFICATIONS_PATH, info, self.on_call, None, None)
+
+    def emit(self, signal, signature, values):
+        self.bus.emit_signal(None, NOTIFICATIONS_PATH, NOTIFICATIONS_NAME, signal, GLib.Variant(signature, values))
 
     def on_call(self, bus, sender, path, interface, method, parameters, invocation):
-        app, _replaces, _icon, summary, body = parameters.unpack()[:5]
-        self.count += 1
-        with open(self.path, "a") as file:
-            file.write(f"{app}|{summary}|{body}\n")
-        invocation.return_value(GLib.Variant("(u)", (self.count,)))
+        if method == "Notify":
+            app, replaces, icon, summary, body, actions, hints, timeout = parameters.unpack()
+            ident = replaces or self.next_id
+            self.next_id += 1
+            self.calls.append({"method": method, "id": ident, "app": app, "icon": icon, "summary": summary,
+                               "body": body, "actions": actions, "hints": hints, "timeout": timeout})
+            invocation.return_value(GLib.Variant("(u)", (ident,)))
+        elif method == "CloseNotification":
+            ident = parameters.unpack()[0]
+            self.calls.append({"method": method, "id": ident})
+            invocation.return_value(None)
+            self.emit("NotificationClosed", "(uu)", (ident, 3))
+        elif method == "GetCapabilities":
+            invocation.return_value(GLib.Variant("(as)", (["actions", "body"],)))
+        elif method == "GetServerInformation":
+            invocation.return_value(GLib.Variant("(ssss)", ("mock", "lintara", "1", "1.2")))
+        elif method == "Calls":
+            invocation.return_value(GLib.Variant("(s)", (json.dumps(self.calls),)))
+        elif method == "InvokeAction":
+            ident, key = parameters.unpack()
+            self.emit("ActionInvoked", "(us)", (ident, key))
+            shown = [call for call in self.calls if call["method"] == "Notify" and call["id"] == ident]
+            if not (shown and shown[-1]["hints"].get("resident")):
+                self.emit("NotificationClosed", "(uu)", (ident, 2))
+            self.bus.flush_sync(None)
+            invocation.return_value(None)
+        else:
+            invocation.return_dbus_error("org.freedesktop.DBus.Error.UnknownMethod", method)
+
+
+ROLES = {"watcher": (Watcher, WATCHER_NAME), "login1": (Login1, LOGIN1_NAME),
+         "notifications": (Notifications, NOTIFICATIONS_NAME)}
 
 
 def main():
-    roles = {"watcher": 3, "login1": 3, "notifications": 4}
-    if len(sys.argv) < 2 or roles.get(sys.argv[1]) != len(sys.argv):
+    if len(sys.argv) != 3 or sys.argv[1] not in ROLES:
         sys.exit(__doc__)
     role, address = sys.argv[1], sys.argv[2]
     bus = connect(address)
-    if role == "notifications":
-        service = Notifications(bus, sys.argv[3])
-        own_name(bus, NOTIFICATIONS_NAME)
-    elif role == "watcher":
-        service = Watcher(bus)
-        own_name(bus, WATCHER_NAME)
-    else:
-        service = Login1(bus)
-        own_name(bus, LOGIN1_NAME)
+    kind, name = ROLES[role]
+    service = kind(bus)
+    own_name(bus, name)
     print("ready", flush=True)
     loop = GLib.MainLoop()
     bus.connect("closed", lambda *args: loop.quit())

@@ -550,7 +550,7 @@ def no_session_bus(session):
 @test()
 def no_tray_host_is_said_once_and_waited_for(session):
     session.start(watcher=False)
-    notifications = session.start_notifications()
+    session.start_notifications()
     session.app = session.spawn_app()
 
     said_line = "lintara: no tray host"
@@ -563,9 +563,9 @@ def no_tray_host_is_said_once_and_waited_for(session):
     line = [line for line in session.app_output().splitlines() if line.startswith(said_line)][0]
     assert_true("gnome-shell-extension-appindicator" in line and "lintara-term" in line,
                 f"the message does not name the extension and lintara-term: {line!r}")
-    sent = wait_for(lambda: open(notifications).read().splitlines(), "a notification")
+    sent = wait_for(lambda: session.notification_calls("Notify"), "a notification")
     assert_equal(len(sent), 1, "the number of notifications")
-    assert_true("gnome-shell-extension-appindicator" in sent[0] and "lintara-term" in sent[0],
+    assert_true("gnome-shell-extension-appindicator" in sent[0]["body"] and "lintara-term" in sent[0]["body"],
                 f"the notification does not say the same: {sent[0]!r}")
     # It still waits for a host, and shows up when one comes; a host that
     # leaves again for good is said on standard error, with no second
@@ -576,7 +576,7 @@ def no_tray_host_is_said_once_and_waited_for(session):
     wait_for(lambda: session.app_output().count(said_line) >= 2,
              "the host missing again on standard error", timeout=40)
     session.check_running()
-    assert_equal(len(open(notifications).read().splitlines()), 1, "the number of notifications")
+    assert_equal(len(session.notification_calls("Notify")), 1, "the number of notifications")
 
 
 # -------------------------------------------------------------- the deadline
@@ -664,6 +664,82 @@ def vpn_up_again_after_the_disconnect_counts_down_again(session):
     session.xdotool("key", "Return")
     session.wait_for_no_window(DISCONNECT_DONE)
     wait_for_countdown(session, "a countdown for the connection that came back")
+
+
+# ------------------------------------------------------------------ the warning
+# Two-minute countdowns that warn a minute ahead, with ten seconds of the
+# countdown passing in each second: the warning comes some six seconds before
+# the deadline.
+
+WARNING_TITLE = "VPN 자동 해제 예정"
+WARNING_BODY = re.compile(r"^1분 뒤 (.+)에 VPN 연결을 해제합니다$")
+
+
+def start_warning_countdown(session, notifications):
+    path = os.path.join(session.root, "config", "lintara", "settings.ini")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as file:
+        file.write("[Lintara]\ndurationMinutes=2\nwarningMinutes=1\n")
+    session.set_vpn("Connected")
+    if session.app is None:
+        session.start()
+        if notifications:
+            session.start_notifications()
+    session.launch(LINTARA_TESTING_CLOCK_SCALE="10")
+    wait_for_countdown(session)
+
+
+def disconnects(session):
+    return [at for call, at in session.vpn_calls() if call == "disconnect"]
+
+
+@test()
+def warning_notification_extend_and_disconnect_now(session):
+    start_warning_countdown(session, notifications=True)
+    first = wait_for(lambda: session.notification_calls("Notify"), "the warning's notification")[0]
+    assert_equal((first["app"], first["summary"], first["actions"]),
+                 ("Lintara", WARNING_TITLE, ["extend", "30분 연장", "disconnect-now", "지금 해제"]), "the notification")
+    body = WARNING_BODY.match(first["body"])
+    assert_true(body, f"the body reads {first['body']!r}")
+    assert_equal(session.menu()[3].get("label"), "해제 예정: " + body.group(1), "the schedule line")
+    assert_equal((first["hints"].get("urgency"), first["hints"].get("resident")), (1, True),
+                 "normal urgency, and it stays until withdrawn")
+    # A minute is left: it may outlast the deadline, never fall short of it.
+    assert_true(first["timeout"] == 0 or first["timeout"] >= 60000, f"it expires after {first['timeout']} ms")
+
+    # An action for a notification that is not the one on show does nothing.
+    session.invoke_action(first["id"] + 100, "disconnect-now")
+    holds_for(1, lambda: not disconnects(session), "an unknown notification's action disconnected")
+    session.invoke_action(first["id"], "extend")
+    session.wait_for_label(lambda text: (seconds_left(text) or 0) > 30 * 60, "the deadline 30 minutes later")
+    wait_for(lambda: [call["id"] for call in session.notification_calls("CloseNotification")] == [first["id"]],
+             "the notification to be withdrawn")
+
+    # After a restart, the previous run's notification is not ours.
+    session.click_label(QUIT)
+    assert_equal(session.wait_for_exit(session.app), 0, "the exit status after quitting")
+    start_warning_countdown(session, notifications=True)
+    second = wait_for(lambda: session.notification_calls("Notify")[1:], "the next run's warning")[0]
+    session.invoke_action(first["id"], "disconnect-now")
+    holds_for(1, lambda: not disconnects(session), "the previous run's notification disconnected")
+    asked = time.time()
+    session.invoke_action(second["id"], "disconnect-now")
+    session.dialog(DISCONNECT_DONE)
+    # At once, not at the deadline some five seconds on.
+    assert_true(disconnects(session)[0] - asked < 2, "the disconnect waited for the deadline")
+    assert_true(second["id"] in [call["id"] for call in session.notification_calls("CloseNotification")],
+                "the second notification was not withdrawn")
+
+
+@test()
+def warning_window_without_a_notification_server(session):
+    start_warning_countdown(session, notifications=False)
+    window = session.dialog(WARNING_TITLE)
+    session.screenshot("warning-window")
+    # The focus is on its first button, 30분 연장.
+    session.xdotool("key", "--window", window, "Return")
+    session.wait_for_label(lambda text: (seconds_left(text) or 0) > 30 * 60, "the deadline 30 minutes later")
+    session.wait_for_no_window(WARNING_TITLE)
 
 
 if __name__ == "__main__":

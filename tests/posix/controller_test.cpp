@@ -65,7 +65,7 @@ namespace {
             , platform_ { fake_.platform().application, fake_.platform().statusBar, fake_.platform().runLoop,
                 fake_.platform().workspaceNotificationCenter, fake_.platform().clock,
                 fake_.platform().standardUserDefaults, fake_.platform().alerts, scaled_, processes_,
-                fake_.platform().log }
+                fake_.platform().remote, fake_.platform().warnings, fake_.platform().log }
         {
         }
 
@@ -74,7 +74,7 @@ namespace {
             controller_ = std::make_unique<AppDelegate>(platform_);
             controller_->applicationDidFinishLaunching();
         }
-        [[nodiscard]] AppDelegate::View view() const { return controller_->view(); }
+        [[nodiscard]] AppDelegate::Snapshot fields() const { return controller_->snapshot(); }
         AppDelegate& controller() { return *controller_; }
         fake::FakePlatform& fake() { return fake_; }
         bool runMainUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s)
@@ -83,16 +83,16 @@ namespace {
         }
         bool pollSettled()
         {
-            return runMainUntil([this] { return !view().polling; });
+            return runMainUntil([this] { return !fields().polling; });
         }
         // Lets the countdown run out on the wall clock and ticks once, which
         // starts the disconnect.
         void reachDeadline()
         {
-            ASSERT_TRUE(view().deadline.has_value());
-            fake_.setWallClock(view().deadline->timeIntervalSinceReferenceDate + 1);
+            ASSERT_TRUE(fields().deadline.has_value());
+            fake_.setWallClock(fields().deadline->timeIntervalSinceReferenceDate + 1);
             controller_->tick();
-            ASSERT_TRUE(view().busy);
+            ASSERT_TRUE(fields().busy);
         }
 
     private:
@@ -100,7 +100,7 @@ namespace {
         TestMainQueue mainQueue_;
         ThreadDispatch threads_ { mainQueue_ };
         ScaledDispatch scaled_;
-        ProcessFactory processes_;
+        SpawnProcessFactory processes_;
         Platform platform_;
         std::unique_ptr<AppDelegate> controller_;
     };
@@ -136,20 +136,20 @@ namespace {
         FakeVpnFiles::setFaults(c.faults);
         Harness harness(fastTime);
         harness.launch();
-        ASSERT_TRUE(harness.view().polling);
+        ASSERT_TRUE(harness.fields().polling);
         ASSERT_TRUE(harness.pollSettled()) << "polling never released";
 
-        const AppDelegate::View view = harness.view();
-        EXPECT_EQ(view.connected, c.reading);
+        const AppDelegate::Snapshot fields = harness.fields();
+        EXPECT_EQ(fields.connected, c.reading);
         if (!c.reading) {
-            EXPECT_EQ(view.status, "VPN 상태를 읽을 수 없음");
-            EXPECT_FALSE(view.deadline);
+            EXPECT_EQ(fields.status, "VPN 상태를 읽을 수 없음");
+            EXPECT_FALSE(fields.deadline);
         } else if (*c.reading) {
             // A first connected reading with the switch on starts the countdown.
-            EXPECT_EQ(view.status, "예약 중");
-            EXPECT_TRUE(view.deadline);
+            EXPECT_EQ(fields.status, "예약 중");
+            EXPECT_TRUE(fields.deadline);
         } else {
-            EXPECT_EQ(view.status, "다음 VPN 연결 대기 중");
+            EXPECT_EQ(fields.status, "다음 VPN 연결 대기 중");
         }
         EXPECT_EQ(FakeVpnFiles::logLines().front().substr(0, 6), "state ");
     }
@@ -179,7 +179,7 @@ namespace {
         Harness harness(realTime);
         harness.launch();
         ASSERT_TRUE(harness.pollSettled());
-        EXPECT_EQ(harness.view().connected, true);
+        EXPECT_EQ(harness.fields().connected, true);
         EXPECT_FALSE(FakeVpnFiles::loggedAt("SIGTERM"));
     }
 
@@ -189,21 +189,21 @@ namespace {
         Harness harness(realTime);
         harness.launch();
         ASSERT_TRUE(harness.pollSettled());
-        EXPECT_EQ(harness.view().connected, false);
+        EXPECT_EQ(harness.fields().connected, false);
 
         FakeVpnFiles::setState(true);
         FakeVpnFiles::setFaults("sleep=0.3");
         for (int tick = 0; tick < 5; ++tick) {
             harness.controller().tick();
         }
-        ASSERT_TRUE(harness.view().polling);
+        ASSERT_TRUE(harness.fields().polling);
         // Five more ticks while that query runs: refused, not queued.
         for (int tick = 0; tick < 5; ++tick) {
             harness.controller().tick();
         }
         ASSERT_TRUE(harness.pollSettled());
-        EXPECT_EQ(harness.view().connected, true);
-        EXPECT_EQ(harness.view().status, "예약 중");
+        EXPECT_EQ(harness.fields().connected, true);
+        EXPECT_EQ(harness.fields().status, "예약 중");
         EXPECT_EQ(FakeVpnFiles::logLines().size(), 2u);
     }
 
@@ -232,9 +232,9 @@ namespace {
         ASSERT_TRUE(harness.pollSettled());
         harness.fake().answerNext({});
         harness.reachDeadline();
-        ASSERT_TRUE(harness.runMainUntil([&] { return !harness.view().busy; })) << "busy never released";
+        ASSERT_TRUE(harness.runMainUntil([&] { return !harness.fields().busy; })) << "busy never released";
 
-        EXPECT_EQ(harness.view().status, c.status);
+        EXPECT_EQ(harness.fields().status, c.status);
         ASSERT_EQ(harness.fake().alerts().size(), 1u);
         const Alert& alert = harness.fake().alerts().back();
         EXPECT_EQ(alert.messageText, c.status);
@@ -250,7 +250,7 @@ namespace {
             harness.controller().tick();
         }
         ASSERT_TRUE(harness.pollSettled());
-        EXPECT_EQ(harness.view().connected, c.vpnStillUp);
+        EXPECT_EQ(harness.fields().connected, c.vpnStillUp);
     }
 
     INSTANTIATE_TEST_SUITE_P(Controller, DisconnectFaultsThreads,
@@ -275,7 +275,7 @@ namespace {
         FakeVpnFiles::setFaults("hang,ignore-term");
         Harness harness(realTime);
         harness.launch();
-        ASSERT_TRUE(harness.runMainUntil([&] { return !harness.view().polling; }, 30s));
+        ASSERT_TRUE(harness.runMainUntil([&] { return !harness.fields().polling; }, 30s));
         const double ended = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         const std::optional<double> started = FakeVpnFiles::loggedAt("state");
         const std::optional<double> asked = FakeVpnFiles::loggedAt("SIGTERM");
@@ -289,7 +289,7 @@ namespace {
         EXPECT_LT(toTerminate, 9.5);
         EXPECT_GE(toEnd, 1.95);
         EXPECT_LT(toEnd, 3.5);
-        EXPECT_EQ(harness.view().connected, true);
+        EXPECT_EQ(harness.fields().connected, true);
         EXPECT_EQ(zombieChildCount(), 0);
     }
 

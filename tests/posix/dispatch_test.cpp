@@ -159,7 +159,7 @@ namespace {
         FakeVpnFiles::reset();
         FakeVpnFiles::setFaults("hang");
         TestMainQueue mainQueue;
-        ProcessFactory factory;
+        SpawnProcessFactory factory;
         std::atomic<std::int32_t> status { -2 };
         const auto start = Clock::now();
         {
@@ -178,7 +178,7 @@ namespace {
                             process->terminate();
                         }
                     });
-                    (void)pipe->readDataToEndOfFile();
+                    pipe->readDataToEndOfFile([](std::string_view) {});
                     process->waitUntilExit();
                     status = process->terminationStatus();
                 }

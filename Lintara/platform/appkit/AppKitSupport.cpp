@@ -152,18 +152,18 @@ std::int64_t delayInNanoseconds(double seconds)
     return static_cast<std::int64_t>(nanoseconds);
 }
 
-MainQueueGate::MainQueueGate(ScheduleDrain scheduleDrain)
+ModalDeferral::ModalDeferral(ScheduleDrain scheduleDrain)
     : scheduleDrain_(std::move(scheduleDrain))
 {
 }
 
-void MainQueueGate::submit(std::function<void()> work)
+void ModalDeferral::submit(std::function<void()> work)
 {
     waiting_.push_back(std::move(work));
     drain();
 }
 
-void MainQueueGate::drain()
+void ModalDeferral::drain()
 {
     if (draining_) {
         return;
@@ -186,33 +186,33 @@ void MainQueueGate::drain()
     }
 }
 
-MainQueueGate::ModalSession::ModalSession(MainQueueGate& gate)
-    : gate_(gate)
+ModalDeferral::ModalSession::ModalSession(ModalDeferral& deferral)
+    : deferral_(deferral)
 {
-    ++gate_.modalDepth_;
+    ++deferral_.modalDepth_;
 }
 
-MainQueueGate::ModalSession::~ModalSession()
+ModalDeferral::ModalSession::~ModalSession()
 {
-    --gate_.modalDepth_;
-    if (gate_.modalDepth_ == 0 && !gate_.waiting_.empty() && gate_.scheduleDrain_) {
-        gate_.scheduleDrain_();
+    --deferral_.modalDepth_;
+    if (deferral_.modalDepth_ == 0 && !deferral_.waiting_.empty() && deferral_.scheduleDrain_) {
+        deferral_.scheduleDrain_();
     }
 }
 
-MainQueueGate::MenuTracking::MenuTracking(MainQueueGate& gate)
-    : gate_(gate)
+ModalDeferral::MenuTracking::MenuTracking(ModalDeferral& deferral)
+    : deferral_(deferral)
 {
 }
 
-void MainQueueGate::MenuTracking::willOpen()
+void ModalDeferral::MenuTracking::willOpen()
 {
     if (!session_) {
-        session_.emplace(gate_);
+        session_.emplace(deferral_);
     }
 }
 
-void MainQueueGate::MenuTracking::didClose() { session_.reset(); }
+void ModalDeferral::MenuTracking::didClose() { session_.reset(); }
 
 std::optional<std::string> timeLocaleIdentifier(std::string_view currentLocale, std::string_view preferredLanguage)
 {

@@ -1,6 +1,6 @@
 // The parts of the AppKit binding that need no Objective-C: what VoiceOver
 // reads for the status item, how a delay becomes dispatch's nanoseconds, the
-// gate that holds main-queue work while a modal dialog or the status menu is
+// deferral that holds main-queue work while a modal dialog or the status menu is
 // open, what the message alert lays out of a long text, and keeping the
 // controller alive until the process has gone.
 //
@@ -37,20 +37,20 @@ namespace lintara::appkit {
 // and NSModalPanelRunLoopMode is one of them, so a block posted to it runs
 // while NSAlert's runModal is on screen, nested inside the controller
 // operation that opened the alert. The controller relies on that never
-// happening. So every main-queue block goes through this gate: it runs at once
+// happening. So every main-queue block goes through this deferral: it runs at once
 // when no dialog is open and otherwise waits, in order, until the last dialog
 // has closed and a fresh turn of the main queue comes round.
 //
 // Main thread only: the binding hops to the main queue before it submits.
-class MainQueueGate {
+class ModalDeferral {
 public:
     // Asks for drain() to be called soon on the main thread, from the top of
     // the loop rather than from inside the caller.
     using ScheduleDrain = std::function<void()>;
 
-    explicit MainQueueGate(ScheduleDrain scheduleDrain);
-    MainQueueGate(const MainQueueGate&) = delete;
-    MainQueueGate& operator=(const MainQueueGate&) = delete;
+    explicit ModalDeferral(ScheduleDrain scheduleDrain);
+    ModalDeferral(const ModalDeferral&) = delete;
+    ModalDeferral& operator=(const ModalDeferral&) = delete;
 
     // Runs the work now if nothing is open or waiting, otherwise queues it
     // behind what is waiting.
@@ -66,13 +66,13 @@ public:
     // waiting work does not run inside the operation that opened the dialog.
     class ModalSession {
     public:
-        explicit ModalSession(MainQueueGate& gate);
+        explicit ModalSession(ModalDeferral& deferral);
         ~ModalSession();
         ModalSession(const ModalSession&) = delete;
         ModalSession& operator=(const ModalSession&) = delete;
 
     private:
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
     };
 
     // Held while the status menu is open. AppKit drains the main queue and
@@ -84,7 +84,7 @@ public:
     // nothing; destroying it while open closes it.
     class MenuTracking {
     public:
-        explicit MenuTracking(MainQueueGate& gate);
+        explicit MenuTracking(ModalDeferral& deferral);
         MenuTracking(const MenuTracking&) = delete;
         MenuTracking& operator=(const MenuTracking&) = delete;
 
@@ -92,7 +92,7 @@ public:
         void didClose();
 
     private:
-        MainQueueGate& gate_;
+        ModalDeferral& deferral_;
         std::optional<ModalSession> session_;
     };
 

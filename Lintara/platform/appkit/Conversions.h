@@ -1,6 +1,7 @@
 // Every crossing between Foundation's strings and values and the controller's
 // std::string and SettingValue happens here, so that the encoding rules live in
-// one place: the controller's text is UTF-8 throughout.
+// one place: the controller's text is UTF-8 throughout. So does the name of the
+// selector that carries each menu action.
 #pragma once
 
 #import <Foundation/Foundation.h>
@@ -57,6 +58,21 @@ inline std::optional<SettingValue> toSettingValue(id value)
         return SettingValue { toStdString(value) };
     }
     return SettingValue { toStdString([value description]) };
+}
+
+// The Objective-C selector of the menu target's method for an action, named
+// after the controller operation it leads to.
+[[nodiscard]] constexpr std::string_view selectorName(Action action)
+{
+    switch (action) {
+    case Action::none: return "";
+    case Action::toggleAutomatic: return "toggleAutomatic";
+    case Action::preset: return "preset:";
+    case Action::customDuration: return "customDuration";
+    case Action::cancelTimer: return "cancelTimer";
+    case Action::quitApp: return "quitApp";
+    }
+    return "";
 }
 
 } // namespace lintara::appkit

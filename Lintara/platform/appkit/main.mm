@@ -18,7 +18,11 @@
 //    its accessory view, and long texts in a bounded scrolling view;
 //  - Dispatch's main queue and global utility and default queues, with
 //    main-queue work held back while an alert or the status menu is open;
-//  - the VPN tool run with posix_spawn by the POSIX process runner.
+//  - the VPN tool run with posix_spawn by the POSIX process runner;
+//  - the URL scheme lintara: (lintara://start?minutes=N, lintara://cancel)
+//    for scripts and other applications.
+//  - the warning before the deadline as a user notification with its two
+//    actions, or a small panel where notifications are not allowed.
 //
 // Leaves out:
 //  - starting at login: the user adds Lintara.app under System Settings,
@@ -37,6 +41,12 @@
 #include "Lintara/Lintara.hpp"
 
 #include <exception>
+#include <memory>
+
+namespace {
+// The one controller, for as long as the process runs.
+std::unique_ptr<lintara::AppDelegate> controller;
+} // namespace
 
 int main()
 {
@@ -45,9 +55,9 @@ int main()
             // Quitting ends the process with exit(), which would otherwise
             // destroy the controller: remove the status item and stop the
             // timer in the middle of AppKit's own teardown.
-            lintara::appkit::keepAtExit<lintara::delegate>();
+            lintara::appkit::keepAtExit<controller>();
             lintara::appkit::AppKitPlatform platform;
-            return lintara::applicationMain(platform.platform());
+            return lintara::applicationMain(platform.platform(), controller);
         } catch (const std::exception& error) {
             // Only start-up can get here: once the loop runs, every callback
             // catches for itself.

@@ -2,6 +2,7 @@
 
 #include "Lintara/Lintara.hpp"
 #include "Lintara/text.hpp"
+#include "Lintara/toolOutput.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -60,12 +61,13 @@ namespace {
     class FakePipe final : public Pipe {
     public:
         std::function<std::string()> read;
-        std::string readDataToEndOfFile() override
+        // The scripted output comes in one piece.
+        void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) override
         {
             if (!read) {
                 throw FakePlatformMisuse("pipe read before a launched process was attached to it");
             }
-            return read();
+            consume(read());
         }
     };
 
@@ -94,6 +96,8 @@ class FakePlatform::Impl final : public Application,
                                  public Alerts,
                                  public Dispatch,
                                  public ProcessFactory,
+                                 public RemoteControl,
+                                 public Warnings,
                                  public Log {
 public:
     explicit Impl(FakePlatform& fake)
@@ -105,11 +109,11 @@ public:
 
     // Application
     void setActivationPolicy(ActivationPolicy policy) override { fake_.activationPolicy_ = policy; }
-    void setDelegate(AppDelegate* delegate) override { fake_.delegate_ = delegate; }
+    void setDelegate(ApplicationDelegate* delegate) override { fake_.delegate_ = delegate; }
     void run() override
     {
         // The loop itself is the test; finishing the launch is all there is.
-        AppDelegate* delegate = fake_.delegate_;
+        ApplicationDelegate* delegate = fake_.delegate_;
         fake_.onMain([delegate] { delegate->applicationDidFinishLaunching(); });
     }
     void terminate() override
@@ -117,9 +121,9 @@ public:
         fake_.terminated_ = true;
         fake_.events_.emplace_back("terminate");
     }
-    void activateIgnoringOtherApps(bool flag) override
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override
     {
-        if (flag) {
+        if (ignoring == IgnoringOtherApps::yes) {
             ++fake_.activations_;
             fake_.events_.emplace_back("activate");
         }
@@ -258,6 +262,30 @@ public:
     // ProcessFactory
     std::shared_ptr<lintara::Process> makeProcess() override { return std::make_shared<Process>(fake_); }
     std::shared_ptr<lintara::Pipe> makePipe() override { return std::make_shared<FakePipe>(); }
+
+    // RemoteControl
+    void setHandler(std::function<RemoteResult(const RemoteCommand&)> perform) override
+    {
+        fake_.remoteHandler_ = std::move(perform);
+    }
+    void publish(const RemoteState& state) override { fake_.published_.push_back(state); }
+
+    // Warnings
+    void prepare() override { ++fake_.warningPreparations_; }
+    void show(const Warning& warning, std::function<void(WarningAction)> chosen) override
+    {
+        fake_.warnings_.push_back(warning);
+        fake_.warningChosen_ = std::move(chosen);
+        fake_.warningShowing_ = true;
+        fake_.events_.push_back("warn " + warning.body);
+    }
+    void withdraw() override
+    {
+        if (fake_.warningShowing_) {
+            fake_.warningShowing_ = false;
+            fake_.events_.emplace_back("withdraw warning");
+        }
+    }
 
     // Log
     void write(LogLevel level, std::string_view line) override
@@ -424,20 +452,16 @@ FakePlatform::FakePlatform()
         .alerts = *impl_,
         .dispatch = *impl_,
         .processes = *impl_,
+        .remote = *impl_,
+        .warnings = *impl_,
         .log = *impl_,
     });
-    scriptDefault("state", ScriptedRun::printing("  >> state: Disconnected\n"));
-    scriptDefault("disconnect", ScriptedRun::printing("  >> state: Disconnected\n"));
+    const std::string disconnected = "  " + std::string(disconnectedStateLine) + "\n";
+    scriptDefault("state", ScriptedRun::printing(disconnected));
+    scriptDefault("disconnect", ScriptedRun::printing(disconnected));
 }
 
-FakePlatform::~FakePlatform()
-{
-    // The controller holds handles into this platform; let it go first.
-    if (delegate == nullptr || delegate.get() == delegate_) {
-        delegate.reset();
-    }
-    app = nullptr;
-}
+FakePlatform::~FakePlatform() = default;
 
 std::string FakePlatform::shortTime(Date date)
 {
@@ -557,23 +581,26 @@ void FakePlatform::settle()
 
 void FakePlatform::start()
 {
-    if (delegate_ != nullptr) {
+    if (controller_ != nullptr) {
         throw FakePlatformMisuse("started twice");
     }
-    applicationMain(*platform_);
+    applicationMain(*platform_, controller_);
 }
 
 AppDelegate& FakePlatform::controller()
 {
-    if (delegate_ == nullptr) {
+    if (controller_ == nullptr) {
         throw FakePlatformMisuse("no controller before start()");
     }
-    return *delegate_;
+    return *controller_;
 }
 
 void FakePlatform::reopen(bool* answer)
 {
-    AppDelegate& target = controller();
+    if (delegate_ == nullptr) {
+        throw FakePlatformMisuse("reopened before start()");
+    }
+    ApplicationDelegate& target = *delegate_;
     onMain([&] {
         const bool result = target.applicationShouldHandleReopen();
         if (answer != nullptr) {
@@ -612,7 +639,27 @@ void FakePlatform::choose(std::string_view title)
 {
     const MenuItem chosen = menuItem(title);
     events_.push_back("choose " + chosen.title);
-    onMain([&] { sendAction(chosen); });
+    onMain([&] { menu().choose(chosen); });
+}
+
+void FakePlatform::remote(RemoteCommand command)
+{
+    mainQueue_.push_back([this, command] {
+        if (!remoteHandler_) {
+            throw FakePlatformMisuse("a remote command before the controller took them");
+        }
+        remoteResults_.push_back(remoteHandler_(command));
+    });
+}
+
+void FakePlatform::chooseWarningAction(WarningAction action)
+{
+    if (!warningChosen_) {
+        throw FakePlatformMisuse("no warning has been shown");
+    }
+    events_.emplace_back("choose warning action");
+    const std::function<void(WarningAction)> chosen = warningChosen_;
+    onMain([&] { chosen(action); });
 }
 
 void FakePlatform::script(const std::string& word, ScriptedRun run) { scripts_[word].push_back(std::move(run)); }

@@ -7,12 +7,15 @@
 // processes, including ones that take time or hang until terminated; scripted
 // dialog answers with a record of every alert; an in-memory settings store
 // that holds values of any kind and records every write; a record of every
-// title and menu, and of every line logged; menu choices, reopen and wake notifications on demand.
+// title and menu, and of every line logged; menu choices, reopen and wake
+// notifications on demand; remote commands, queued on the main queue as a
+// binding queues them, and a record of every state the controller published;
+// a record of every warning, and its actions chosen on demand.
 //
 // Leaves out: threads. Everything runs on the test's thread, so a hanging
 // child is modelled by letting fake time pass inside its read.
 //
-// Every callback into the controller goes through one gate that rejects
+// Every callback into the controller goes through one check that rejects
 // overlap, so a controller bug that would run two operations at once on a
 // real platform fails the test here.
 #pragma once
@@ -30,6 +33,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace lintara {
+class AppDelegate;
+}
 
 namespace lintara::fake {
 
@@ -125,6 +132,7 @@ public:
 
     // ---- the application
     // Runs the entry point: accessory policy, the controller, its launch.
+    // The fake keeps the controller, as a binding's main() does.
     void start();
     [[nodiscard]] AppDelegate& controller();
     void reopen(bool* answer = nullptr);
@@ -153,6 +161,15 @@ public:
     [[nodiscard]] const std::vector<Alert>& alerts() const { return alerts_; }
     [[nodiscard]] bool modalOpen() const { return modalDepth_ > 0; }
 
+    // ---- warnings
+    // Every warning shown, oldest first.
+    [[nodiscard]] const std::vector<Warning>& warnings() const { return warnings_; }
+    [[nodiscard]] bool warningShowing() const { return warningShowing_; }
+    [[nodiscard]] int warningPreparations() const { return warningPreparations_; }
+    // Chooses an action of the warning shown last, as the person would. One
+    // already withdrawn can still be chosen: a click that was on its way.
+    void chooseWarningAction(WarningAction action);
+
     // ---- settings
     std::map<std::string, SettingValue, std::less<>>& settings() { return settings_; }
     [[nodiscard]] const std::vector<std::pair<std::string, SettingValue>>& settingWrites() const
@@ -171,6 +188,14 @@ public:
     [[nodiscard]] const std::vector<RunRecord>& runs() const { return runs_; }
     [[nodiscard]] std::size_t runsOf(std::string_view word) const;
     [[nodiscard]] std::size_t processesRunning() const;
+
+    // ---- remote control
+    // Posts a command to the main queue, as a binding does; its answer joins
+    // remoteResults() when the queue runs it.
+    void remote(RemoteCommand command);
+    [[nodiscard]] const std::vector<RemoteResult>& remoteResults() const { return remoteResults_; }
+    // Every state the controller published, oldest first.
+    [[nodiscard]] const std::vector<RemoteState>& published() const { return published_; }
 
     // A log of the platform calls in order ("title VPN ◷", "menu", "launch
     // state", "activate", "alert <message>"), for ordering checks.
@@ -191,7 +216,7 @@ private:
         std::function<void()> callback;
     };
 
-    // Runs one main-thread callback through the overlap gate.
+    // Runs one main-thread callback through the overlap check.
     void onMain(const std::function<void()>& callback);
     // Lets fake time pass until done() or until target; used by advance() and
     // by a child that takes time.
@@ -212,7 +237,7 @@ private:
     bool itemHasButton_ = true;
     int statusItemsCreated_ = 0;
     std::optional<ActivationPolicy> activationPolicy_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     std::optional<RepeatingTimer> timer_;
     std::vector<std::function<void()>> wakeObservers_;
     std::deque<std::function<void()>> mainQueue_;
@@ -230,6 +255,15 @@ private:
     std::vector<RunRecord> runs_;
     std::vector<std::string> events_;
     std::vector<std::string> logLines_;
+    std::function<RemoteResult(const RemoteCommand&)> remoteHandler_;
+    std::vector<RemoteResult> remoteResults_;
+    std::vector<RemoteState> published_;
+    std::vector<Warning> warnings_;
+    std::function<void(WarningAction)> warningChosen_;
+    bool warningShowing_ = false;
+    int warningPreparations_ = 0;
+    // Last, so that it goes first: it holds handles into this platform.
+    std::unique_ptr<AppDelegate> controller_;
 };
 
 // Thrown when a test drives the fake into something a real platform would

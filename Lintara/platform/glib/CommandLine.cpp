@@ -5,7 +5,7 @@
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "Lintara/stateQuery.hpp"
-#include "ModalGate.hpp"
+#include "ModalLoop.hpp"
 
 #ifndef LINTARA_VERSION
 #error "LINTARA_VERSION must name the version"
@@ -65,16 +65,16 @@ std::string versionText(const char* program)
 
 int runCheck(std::FILE* out)
 {
-    ModalGate gate;
-    GlibMainQueue mainQueue(gate);
+    ModalLoop modalLoop;
+    GlibMainQueue mainQueue(modalLoop);
     std::optional<StateQueryOutcome> outcome;
     {
         posix::ThreadDispatch dispatch(mainQueue);
-        posix::ProcessFactory processes;
+        posix::SpawnProcessFactory processes;
         queryState(processes, dispatch, configuredVpnPath,
             [&outcome](const StateQueryOutcome& delivered) { outcome = delivered; });
         while (!outcome) {
-            g_main_context_iteration(gate.context(), TRUE);
+            g_main_context_iteration(modalLoop.context(), TRUE);
         }
     }
     std::fputs(checkReport(configuredVpnPath, *outcome).c_str(), out);

@@ -35,13 +35,13 @@ struct GlibMainQueue::Delayed {
     std::function<void()> work;
 };
 
-GlibMainQueue::GlibMainQueue(ModalGate& gate)
-    : gate_(gate)
+GlibMainQueue::GlibMainQueue(ModalLoop& modalLoop)
+    : modalLoop_(modalLoop)
     , source_(g_source_new(&Source::funcs, sizeof(Source)))
 {
     reinterpret_cast<Source*>(source_)->owner = this;
     g_source_set_name(source_, "lintara main queue");
-    g_source_attach(source_, gate_.context());
+    g_source_attach(source_, modalLoop_.context());
 }
 
 GlibMainQueue::~GlibMainQueue()
@@ -60,7 +60,7 @@ void GlibMainQueue::async(std::function<void()> work)
         const std::lock_guard lock(mutex_);
         blocks_.push_back(std::move(work));
     }
-    g_main_context_wakeup(gate_.context());
+    g_main_context_wakeup(modalLoop_.context());
 }
 
 void GlibMainQueue::asyncAfter(double seconds, std::function<void()> work)
@@ -89,19 +89,13 @@ void GlibMainQueue::asyncAfter(double seconds, std::function<void()> work)
         const std::lock_guard lock(mutex_);
         timers_.push_back(timer);
     }
-    g_source_attach(timer, gate_.context());
+    g_source_attach(timer, modalLoop_.context());
     g_source_unref(timer);
-}
-
-std::size_t GlibMainQueue::pending() const
-{
-    const std::lock_guard lock(mutex_);
-    return blocks_.size();
 }
 
 bool GlibMainQueue::ready() const
 {
-    if (gate_.modalOpen()) {
+    if (modalLoop_.modalOpen()) {
         return false;
     }
     const std::lock_guard lock(mutex_);

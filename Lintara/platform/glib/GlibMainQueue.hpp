@@ -1,10 +1,10 @@
 // The main queue on a GLib main loop: blocks posted from any thread run on the
 // thread that iterates the context, one per loop iteration, in the order they
-// were posted, and never while a modal dialog is open (see ModalGate).
+// were posted, and never while a modal dialog is open (see ModalLoop).
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"
-#include "ModalGate.hpp"
+#include "ModalLoop.hpp"
 
 #include <deque>
 #include <functional>
@@ -16,9 +16,9 @@ namespace lintara::glib {
 
 class GlibMainQueue final : public DispatchQueue {
 public:
-    // Attaches to the gate's context. Construct and destroy on the main
+    // Attaches to the modal loop's context. Construct and destroy on the main
     // thread; async() and asyncAfter() may be called from any thread.
-    explicit GlibMainQueue(ModalGate& gate);
+    explicit GlibMainQueue(ModalLoop& modalLoop);
     ~GlibMainQueue() override;
     GlibMainQueue(const GlibMainQueue&) = delete;
     GlibMainQueue& operator=(const GlibMainQueue&) = delete;
@@ -28,16 +28,13 @@ public:
     // behind whatever is already waiting.
     void asyncAfter(double seconds, std::function<void()> work) override;
 
-    // How many blocks wait; for tests and diagnostics.
-    [[nodiscard]] std::size_t pending() const;
-
 private:
     struct Source;
     struct Delayed;
     [[nodiscard]] bool ready() const;
     void runOne();
 
-    ModalGate& gate_;
+    ModalLoop& modalLoop_;
     GSource* source_;
     mutable std::mutex mutex_;
     std::deque<std::function<void()>> blocks_;

@@ -13,7 +13,7 @@ namespace {
 
     struct TickSource {
         GSource base;
-        ModalGate* gate;
+        ModalLoop* modalLoop;
         std::optional<TickSchedule> schedule;
         std::function<void()> callback;
         Repeats repeats;
@@ -23,8 +23,8 @@ namespace {
         static gboolean prepare(GSource* source, gint* timeout)
         {
             TickSource* self = of(source);
-            if (self->gate->modalOpen()) {
-                // Closing the gate wakes the context, so there is no need to
+            if (self->modalLoop->modalOpen()) {
+                // The last dialog's end wakes the context, so there is no need to
                 // poll while the dialog is open.
                 *timeout = -1;
                 return FALSE;
@@ -35,7 +35,7 @@ namespace {
         static gboolean check(GSource* source)
         {
             TickSource* self = of(source);
-            return !self->gate->modalOpen() && self->schedule->isDue(g_source_get_time(source));
+            return !self->modalLoop->modalOpen() && self->schedule->isDue(g_source_get_time(source));
         }
         static gboolean dispatch(GSource* source, GSourceFunc, gpointer)
         {
@@ -86,8 +86,8 @@ namespace {
 
 } // namespace
 
-GlibRunLoop::GlibRunLoop(ModalGate& gate)
-    : gate_(gate)
+GlibRunLoop::GlibRunLoop(ModalLoop& modalLoop)
+    : modalLoop_(modalLoop)
 {
 }
 
@@ -95,13 +95,13 @@ Timer GlibRunLoop::scheduledTimer(double interval, std::function<void()> callbac
 {
     GSource* source = g_source_new(&TickSource::funcs, sizeof(TickSource));
     TickSource* tick = TickSource::of(source);
-    tick->gate = &gate_;
+    tick->modalLoop = &modalLoop_;
     new (&tick->schedule) std::optional<TickSchedule>(
         TickSchedule(g_get_monotonic_time(), std::llround(std::max(interval, 0.000001) * 1e6)));
     new (&tick->callback) std::function<void()>(std::move(callback));
     tick->repeats = repeats;
     g_source_set_name(source, "lintara tick");
-    g_source_attach(source, gate_.context());
+    g_source_attach(source, modalLoop_.context());
     return Timer(std::make_unique<GlibTimer>(source));
 }
 

@@ -23,9 +23,7 @@ namespace lintara::glib {
 // (".UTF-8") or modifier ("@euro"); "C" and "POSIX" give "en_US_POSIX".
 [[nodiscard]] std::string timeLocaleName(const std::function<const char*(const char*)>& lookup);
 
-// Seconds between the Unix epoch and the reference date that Date counts from
-// (2001-01-01 00:00:00 UTC).
-inline constexpr double unixTimeOfReferenceDate = 978307200.0;
+using lintara::unixTimeOfReferenceDate;
 
 class IcuClock final : public Clock {
 public:

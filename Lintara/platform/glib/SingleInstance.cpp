@@ -4,6 +4,7 @@
 #include <glib/gstdio.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
@@ -97,6 +98,21 @@ std::string describe(const SingleInstance::Unavailable& unavailable)
 {
     return "cannot take the lock that keeps Lintara to one copy per user, " + unavailable.path + ": "
         + unavailable.reason;
+}
+
+std::optional<SingleInstance> acquireOrRefuse(std::string_view program)
+{
+    SingleInstance::Outcome lock = SingleInstance::acquire(defaultLockPath());
+    std::string refusal;
+    if (const auto* held = std::get_if<SingleInstance::HeldElsewhere>(&lock)) {
+        refusal = describe(*held);
+    } else if (const auto* unavailable = std::get_if<SingleInstance::Unavailable>(&lock)) {
+        refusal = describe(*unavailable);
+    } else {
+        return std::move(std::get<SingleInstance>(lock));
+    }
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(program.size()), program.data(), refusal.c_str());
+    return std::nullopt;
 }
 
 } // namespace lintara::glib

@@ -7,7 +7,9 @@
 // crashed Lintara never blocks the next one.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace lintara::glib {
@@ -52,5 +54,11 @@ private:
 // that could not be had.
 [[nodiscard]] std::string describe(const SingleInstance::HeldElsewhere& held);
 [[nodiscard]] std::string describe(const SingleInstance::Unavailable& unavailable);
+
+// What every front end does before it builds a controller: takes the lock at
+// defaultLockPath(), or says on standard error why it cannot, as
+// "<program>: <message>", and gives nothing. The front end then exits with
+// status 1, in whatever way its toolkit needs.
+[[nodiscard]] std::optional<SingleInstance> acquireOrRefuse(std::string_view program);
 
 } // namespace lintara::glib

@@ -175,8 +175,8 @@ namespace {
     }
 } // namespace
 
-GtkAlerts::GtkAlerts(glib::ModalGate& gate, GtkShell& shell)
-    : gate_(gate)
+GtkAlerts::GtkAlerts(glib::ModalLoop& modalLoop, GtkShell& shell)
+    : modalLoop_(modalLoop)
     , shell_(shell)
 {
 }
@@ -236,7 +236,7 @@ ModalResponse GtkAlerts::runModal(const Alert& alert)
     }
     shell_.present(GTK_WINDOW(dialog));
 
-    const bool closedItself = gate_.runModalLoop([&outcome] { return outcome.answered; }, alert.closesAt);
+    const bool closedItself = modalLoop_.run([&outcome] { return outcome.answered; }, alert.closesAt);
 
     ModalResponse response;
     const long code = outcome.response;

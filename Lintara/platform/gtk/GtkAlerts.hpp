@@ -2,12 +2,12 @@
 // an optional single-line entry, and the buttons in the order given, the first
 // being the default that Return activates.
 //
-// Main thread only. The dialog runs in a nested loop under the modal gate, so
-// no tick and no main-queue block runs until it has closed.
+// Main thread only. The dialog runs in the GLib base's modal loop, so no tick
+// and no main-queue block runs until it has closed.
 #pragma once
 
 #include "Lintara/platform/Platform.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 
 namespace lintara::gtk {
 
@@ -15,12 +15,12 @@ class GtkShell;
 
 class GtkAlerts final : public Alerts {
 public:
-    GtkAlerts(glib::ModalGate& gate, GtkShell& shell);
+    GtkAlerts(glib::ModalLoop& modalLoop, GtkShell& shell);
 
     ModalResponse runModal(const Alert& alert) override;
 
 private:
-    glib::ModalGate& gate_;
+    glib::ModalLoop& modalLoop_;
     GtkShell& shell_;
 };
 

@@ -1,6 +1,5 @@
 #include "GtkShell.hpp"
 
-#include "Lintara/Lintara.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 
 #include <glib-unix.h>
@@ -9,6 +8,7 @@
 #include <gdk/gdkx.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,10 +23,39 @@ namespace {
     {
         static_cast<GtkShell*>(shell)->abandon(128 + signal);
     }
+
+    // Whether the name has an owner that is not an application: lintara-term
+    // owns it for Lintara's interface, but has no application object.
+    bool heldByAnotherProgram(const std::string& applicationId)
+    {
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (bus == nullptr) {
+            return false;
+        }
+        std::string path = "/" + applicationId;
+        std::replace(path.begin(), path.end(), '.', '/');
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(bus, applicationId.c_str(), path.c_str(),
+            "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", "org.gtk.Application", "Busy"), nullptr,
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, &error);
+        g_object_unref(bus);
+        if (reply != nullptr) {
+            g_variant_unref(reply);
+            return false;
+        }
+        // An owner that answered, but not as an application.
+        const bool other = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE)
+            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD)
+            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT)
+            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS);
+        g_error_free(error);
+        return other;
+    }
 } // namespace
 
 GtkShell::GtkShell(const std::string& applicationId, std::string iconName, DispatchQueue& mainQueue)
     : application_(gtk_application_new(applicationId.c_str(), G_APPLICATION_DEFAULT_FLAGS))
+    , applicationId_(applicationId)
     , iconName_(std::move(iconName))
     , mainQueue_(mainQueue)
 {
@@ -70,6 +99,11 @@ Registration GtkShell::registerOnSessionBus(std::string& error)
     }
     g_object_unref(sessionBus);
     if (!g_application_register(G_APPLICATION(application_), nullptr, &failure)) {
+        // A GApplication cannot hand its launch to an owner that is none.
+        if (heldByAnotherProgram(applicationId_)) {
+            g_clear_error(&failure);
+            return Registration::heldByAnotherProgram;
+        }
         error = failure != nullptr ? failure->message : "unknown error";
         g_clear_error(&failure);
         return Registration::failed;
@@ -85,13 +119,18 @@ Registration GtkShell::registerOnSessionBus(std::string& error)
     return Registration::primary;
 }
 
+GDBusConnection* GtkShell::busConnection() const
+{
+    return g_application_get_dbus_connection(G_APPLICATION(application_));
+}
+
 void GtkShell::setActivationPolicy(ActivationPolicy /*policy*/)
 {
     // A tray application has no windows and no dock entry in any case; the
     // policy has nothing more to change here.
 }
 
-void GtkShell::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+void GtkShell::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
 
 void GtkShell::run()
 {
@@ -141,7 +180,10 @@ void GtkShell::abandon(int status)
     std::_Exit(status);
 }
 
-void GtkShell::activateIgnoringOtherApps(bool flag) { activationRequested_ = flag; }
+void GtkShell::activateIgnoringOtherApps(IgnoringOtherApps ignoring)
+{
+    activationRequested_ = ignoring == IgnoringOtherApps::yes;
+}
 
 void GtkShell::present(GtkWindow* window)
 {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GtkApplication GtkApplication;
 typedef struct _GApplication GApplication;
 typedef struct _GVariantDict GVariantDict;
@@ -21,10 +22,11 @@ typedef struct _GtkWindow GtkWindow;
 
 namespace lintara::gtk {
 
-// Whether this process runs the application or only handed the launch to the
-// copy that already does.
+// Whether this process runs the application, only handed the launch to the
+// copy that already does, or found the name held by a program that is not an
+// application (lintara-term, which exports Lintara's interface under it).
 // Without a session bus there is no tray to reach, nor a copy to hand to.
-enum class Registration { primary, handedToRunning, noSessionBus, failed };
+enum class Registration { primary, handedToRunning, heldByAnotherProgram, noSessionBus, failed };
 
 // What the program does once its options are parsed, before anything else
 // happens: the exit status to end with, or nothing to go on and launch.
@@ -49,6 +51,8 @@ public:
     // Claims the application id on the session bus. A copy that is already
     // running gets an activation and this process should exit.
     [[nodiscard]] Registration registerOnSessionBus(std::string& error);
+    // The connection that holds the name, once registered as primary.
+    [[nodiscard]] GDBusConnection* busConnection() const;
 
     // Ends the process, and with it the state query if one runs. Also
     // before run(), after registering: only the run loop can take a
@@ -56,10 +60,10 @@ public:
     [[noreturn]] void abandon(int status);
 
     void setActivationPolicy(ActivationPolicy policy) override;
-    void setDelegate(AppDelegate* delegate) override;
+    void setDelegate(ApplicationDelegate* delegate) override;
     void run() override;
     void terminate() override;
-    void activateIgnoringOtherApps(bool flag) override;
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override;
 
     // Shows a window in front of the others. After activateIgnoringOtherApps
     // it takes the focus even from another application's window.
@@ -72,9 +76,10 @@ private:
     void activated();
 
     GtkApplication* application_;
+    std::string applicationId_;
     std::string iconName_;
     DispatchQueue& mainQueue_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     bool launched_ = false;
     bool activationRequested_ = false;
     int argc_ = 0;

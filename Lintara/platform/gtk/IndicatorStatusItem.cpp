@@ -4,6 +4,7 @@
 #include <libayatana-appindicator/app-indicator.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace lintara::gtk {
 
@@ -145,11 +146,10 @@ void IndicatorStatusItem::chosen(GtkWidget* widget)
     if (entryKind(item) == EntryKind::check) {
         showChecked(*found, entryChecked(item));
     }
-    if (!entrySensitive(*shown_, item)) {
-        return;
-    }
     // The entry as the user saw it, not as a later redraw may change it.
-    mainQueue_.async([item] { sendAction(item); });
+    if (std::function<void()> work = shown_->choice(item)) {
+        mainQueue_.async(std::move(work));
+    }
 }
 
 } // namespace lintara::gtk

@@ -14,8 +14,8 @@ EntryKind entryKind(const MenuItem& item)
 
 bool entrySensitive(const Menu& menu, const MenuItem& item)
 {
-    if (menu.autoenablesItems) {
-        return item.action != Action::none && item.target != nullptr;
+    if (menu.autoenablesItems == AutoenablesItems::yes) {
+        return menu.leadsSomewhere(item);
     }
     return item.isEnabled();
 }

@@ -24,9 +24,10 @@ enum class EntryKind { separator, plain, check };
 
 [[nodiscard]] EntryKind entryKind(const MenuItem& item);
 
-// Whether an entry can be chosen. A menu that enables its entries itself
-// enables exactly those that lead somewhere; otherwise each entry's own flag
-// holds, which is enabled when never set.
+// Whether an entry is drawn as one that can be chosen. A menu that enables its
+// entries itself enables exactly those that lead somewhere; otherwise each
+// entry's own flag holds, which is enabled when never set. What a choice then
+// does is Menu::choice's to decide.
 [[nodiscard]] bool entrySensitive(const Menu& menu, const MenuItem& item);
 
 // Whether an entry shows a check mark. Only check entries have one to show.

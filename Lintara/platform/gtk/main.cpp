@@ -7,11 +7,15 @@
 //  - the status menu as one GtkMenu whose entries keep their ids while each
 //    redraw changes only what differs (see MenuPlan.hpp);
 //  - the custom-duration dialog and the message alert as GTK dialogs, modal
-//    under the GLib base's gate, centred and brought to the front;
+//    in the GLib base's modal loop, centred and brought to the front;
+//  - the warning before the deadline as a desktop notification with its two
+//    actions, or as a small window of its own without a notification server;
 //  - one application per session: launching it again reaches the running one
 //    as a reopen, and the second process exits with status 0;
 //  - one controller per user, shared with lintara-term, through the lock of
 //    the GLib base;
+//  - the GLib base's session-bus interface for lintara-ctl, on the
+//    application's own connection, which holds the name already;
 //  - ticks, the main queue, wake from login1, settings in a key file and the
 //    ICU short time from the GLib base; the VPN tool run by the POSIX runner;
 //  - on SIGTERM, SIGHUP or SIGINT, an exit with 128 + the signal's number,
@@ -23,10 +27,11 @@
 // Leaves out:
 //  - a tray of its own where the desktop has no StatusNotifierItem host (the
 //    indicator library then falls back to what it can; see README.md);
-//  - any window besides the two dialogs.
+//  - any window besides the two dialogs and the warning's.
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
 #include "IndicatorStatusItem.hpp"
+#include "NotificationWarnings.hpp"
 #include "TrayHostWatch.hpp"
 
 #include "Lintara/Lintara.hpp"
@@ -37,9 +42,11 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
-#include "Lintara/platform/glib/LongRunning.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
+#include "Lintara/platform/glib/RemoteExport.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
+#include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
@@ -48,9 +55,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
 namespace {
 
@@ -63,48 +70,16 @@ constexpr int failureStatus = 1;
 
 void complain(const std::string& message) { std::fprintf(stderr, "lintara: %s\n", message.c_str()); }
 
-#ifdef LINTARA_TESTING_BUILD
-// The test build's clock may run faster than the wall clock, so that an
-// end-to-end test can see a countdown of minutes end within seconds. The rate
-// comes from LINTARA_TESTING_CLOCK_SCALE; the real lintara has no such knob.
-class ScaledClock final : public lintara::Clock {
-public:
-    ScaledClock(lintara::Clock& clock, double scale)
-        : clock_(clock)
-        , scale_(scale)
-        , start_(clock.now())
-    {
-    }
-    lintara::Date now() override
-    {
-        const double elapsed = clock_.now().timeIntervalSince(start_);
-        return start_.addingTimeInterval(elapsed * scale_);
-    }
-    std::string shortTimeString(lintara::Date date) override { return clock_.shortTimeString(date); }
-
-private:
-    lintara::Clock& clock_;
-    double scale_;
-    lintara::Date start_;
-};
-
-double testingClockScale()
-{
-    const char* text = std::getenv("LINTARA_TESTING_CLOCK_SCALE");
-    const double scale = text != nullptr ? std::strtod(text, nullptr) : 1.0;
-    return scale > 0 ? scale : 1.0;
-}
-#endif
-
 // Everything between the command line and the launch: the display, the
-// session bus, the one controller per user, and the watch for a tray host.
-// The exit status when the launch must not go on.
+// session bus, the one controller per user, the interface for lintara-ctl
+// and the watch for a tray host.
 struct Launch {
-    std::optional<glib::SingleInstance::Outcome> lock;
+    std::optional<glib::SingleInstance> lock;
     std::optional<gtk::TrayHostWatch> hostWatch;
 };
 
-std::optional<int> prepareLaunch(gtk::GtkShell& shell, Launch& launch, lintara::Log& log)
+// The exit status when the launch must not go on.
+std::optional<int> prepareLaunch(gtk::GtkShell& shell, glib::RemoteExport& remote, Launch& launch, Log& log)
 {
     if (!gtk_init_check(nullptr, nullptr)) {
         complain("cannot open a display, so there is no tray to sit in. Without a desktop session, "
@@ -112,9 +87,13 @@ std::optional<int> prepareLaunch(gtk::GtkShell& shell, Launch& launch, lintara::
         return failureStatus;
     }
     std::string error;
-    switch (shell.registerOnSessionBus(error)) {
+    const gtk::Registration registration = shell.registerOnSessionBus(error);
+    switch (registration) {
     case gtk::Registration::primary: break;
     case gtk::Registration::handedToRunning: return EXIT_SUCCESS;
+    // Not another lintara: lintara-term holds the name, and the lock below
+    // says so.
+    case gtk::Registration::heldByAnotherProgram: break;
     case gtk::Registration::noSessionBus:
         complain("there is no session bus (" + error
             + "), so no tray can be reached. "
@@ -127,15 +106,15 @@ std::optional<int> prepareLaunch(gtk::GtkShell& shell, Launch& launch, lintara::
 
     // lintara-term, or lintara in another session of the same user, may
     // already run a controller; two would both disconnect.
-    launch.lock = glib::SingleInstance::acquire(glib::defaultLockPath());
-    if (const auto* held = std::get_if<glib::SingleInstance::HeldElsewhere>(&*launch.lock)) {
-        complain(glib::describe(*held));
+    launch.lock = glib::acquireOrRefuse("lintara");
+    if (!launch.lock) {
         return failureStatus;
     }
-    if (const auto* unavailable = std::get_if<glib::SingleInstance::Unavailable>(&*launch.lock)) {
-        complain(glib::describe(*unavailable));
+    if (registration == gtk::Registration::heldByAnotherProgram) {
+        complain(std::string("the name ") + applicationId + " on the session bus belongs to another program");
         return failureStatus;
     }
+    remote.exportOn(shell.busConnection());
     launch.hostWatch.emplace(log, iconName);
     return std::nullopt;
 }
@@ -147,7 +126,7 @@ int main(int argc, char* argv[])
     using namespace lintara;
     posix::openClosedStandardStreams();
     glib::sendLogTo(glib::LogDestination::journalOrStandardError);
-    lintara::glib::tuneAllocatorForLongRuns();
+    posix::fixMmapThreshold();
     g_set_prgname("lintara");
 
     // Nothing here draws with OpenGL, yet probing for it loads the GL
@@ -156,10 +135,26 @@ int main(int argc, char* argv[])
     // GDK_GL already set by the user is left as it is.
     g_setenv("GDK_GL", "disable", FALSE);
 
-    glib::ModalGate gate;
-    glib::GlibMainQueue mainQueue(gate);
+    glib::ModalLoop modalLoop;
+    glib::GlibMainQueue mainQueue(modalLoop);
     gtk::GtkShell shell(applicationId, iconName, mainQueue);
     glib::GlibLog log;
+
+    glib::ProgramHooks& hooks = glib::programHooks();
+    glib::GlibRunLoop runLoop(modalLoop);
+    glib::Login1Wake wake(mainQueue);
+    glib::IcuClock wallClock;
+    Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
+    modalLoop.useClock(clock);
+    glib::KeyFileSettings settings(glib::defaultSettingsPath(), glib::systemSettingsPaths(), &log);
+    gtk::GtkAlerts alerts(modalLoop, shell);
+    posix::ThreadDispatch dispatch(mainQueue);
+    posix::SpawnProcessFactory processes;
+    gtk::NotificationWarnings warnings(mainQueue, clock, applicationId, iconName);
+    gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
+    glib::RemoteExport remote(mainQueue);
 
     // The options are parsed when the application runs, before it opens the
     // display or claims its name: --help, --version and --check need
@@ -168,43 +163,27 @@ int main(int argc, char* argv[])
     const auto entries = glib::optionEntries(options);
     Launch launch;
     shell.takeCommandLine(argc, argv, entries.data(), glib::optionSummary, glib::usageText(), glib::usageStatus,
-        [&options, &shell, &launch, &log]() -> std::optional<int> {
+        [&options, &shell, &remote, &launch, &log]() -> std::optional<int> {
             if (const std::optional<int> status = glib::answerCommandLine("lintara", options)) {
                 return status;
             }
-            return prepareLaunch(shell, launch, log);
+            return prepareLaunch(shell, remote, launch, log);
         });
-
-    glib::GlibRunLoop runLoop(gate);
-    glib::Login1Wake wake(mainQueue);
-#ifdef LINTARA_TESTING_BUILD
-    // Tests wait for this line before they announce a wake.
-    wake.setOnReady([](const std::string& owner) {
-        std::fprintf(stderr, "lintara: listening for wake from %s\n", owner.empty() ? "nobody" : owner.c_str());
-    });
-    glib::IcuClock wallClock;
-    ScaledClock clock(wallClock, testingClockScale());
-    gate.useClock(clock);
-#else
-    glib::IcuClock clock;
-#endif
-    glib::KeyFileSettings settings(glib::defaultSettingsPath(), glib::systemSettingsPaths(), &log);
-    gtk::GtkAlerts alerts(gate, shell);
-    posix::ThreadDispatch dispatch(mainQueue);
-    posix::ProcessFactory processes;
-    gtk::IndicatorStatusBar statusBar(gtk::IndicatorIdentity { .id = applicationId, .iconName = iconName }, mainQueue);
 
     Platform platform {
         .application = shell,
         .statusBar = statusBar,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = wake,
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = alerts,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = remote,
+        .warnings = warnings,
         .log = log,
     };
-    return applicationMain(platform);
+    std::unique_ptr<AppDelegate> controller;
+    return applicationMain(platform, controller);
 }

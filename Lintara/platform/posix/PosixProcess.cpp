@@ -1,7 +1,5 @@
 #include "PosixProcess.hpp"
 
-#include "BoundedOutput.hpp"
-
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -157,15 +155,14 @@ namespace {
         PosixPipe(const PosixPipe&) = delete;
         PosixPipe& operator=(const PosixPipe&) = delete;
 
-        // Blocks until every writer has closed the pipe, and returns what it
-        // printed, bounded as BoundedOutput describes. Also returns once the
-        // process writing here has been killed and its output still has not
-        // ended after a grace period. A pipe that no launched child writes to
-        // reads as empty rather than blocking forever on our own write end.
-        std::string readDataToEndOfFile() override
+        // Blocks until every writer has closed the pipe, handing over each
+        // read as it comes. Also returns once the process writing here has
+        // been killed and its output still has not ended after a grace
+        // period. A pipe that no launched child writes to reads as empty
+        // rather than blocking forever on our own write end.
+        void readDataToEndOfFile(const std::function<void(std::string_view)>& consume) override
         {
             closeDescriptor(writeEnd_);
-            BoundedOutput output;
             std::string chunk(readChunk, '\0');
             while (readEnd_ >= 0) {
                 pollfd request { readEnd_, POLLIN, 0 };
@@ -186,12 +183,11 @@ namespace {
                 if (count <= 0) {
                     break;
                 }
-                output.append(std::string_view(chunk.data(), static_cast<std::size_t>(count)));
+                consume(std::string_view(chunk.data(), static_cast<std::size_t>(count)));
             }
             // Closing now rather than at destruction lets a descendant that is
             // still writing fail with SIGPIPE instead of blocking.
             closeDescriptor(readEnd_);
-            return output.take();
         }
 
         [[nodiscard]] int creationError() const { return creationError_; }
@@ -584,8 +580,8 @@ namespace {
 
 void endChildrenThatEndWithApplication() { ChildrenEndingWithApplication::instance().endAll(); }
 
-std::shared_ptr<lintara::Process> ProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
+std::shared_ptr<lintara::Process> SpawnProcessFactory::makeProcess() { return std::make_shared<PosixProcess>(); }
 
-std::shared_ptr<lintara::Pipe> ProcessFactory::makePipe() { return std::make_shared<PosixPipe>(); }
+std::shared_ptr<lintara::Pipe> SpawnProcessFactory::makePipe() { return std::make_shared<PosixPipe>(); }
 
 } // namespace lintara::posix

@@ -19,7 +19,8 @@
 //    when this process exits (from an atexit handler registered with the
 //    first such child) or when a front end leaving some other way calls
 //    endChildrenThatEndWithApplication(); other children are left to finish;
-//  - output bounded in memory (see BoundedOutput.hpp);
+//  - the output handed over as it is read, in pieces of at most 64 KiB, none
+//    of it kept here;
 //  - the termination status: the exit code, or the signal's number.
 // Leaves out: a pseudo-terminal, a different environment or working directory,
 // and anything for the child to read. The host must not set SIGCHLD to be
@@ -37,9 +38,9 @@ namespace lintara::posix {
 // (_exit, a signal's default action), called just before it. Any thread.
 void endChildrenThatEndWithApplication();
 
-class ProcessFactory final : public lintara::ProcessFactory {
+class SpawnProcessFactory final : public lintara::ProcessFactory {
 public:
-    ProcessFactory() = default;
+    SpawnProcessFactory() = default;
     // Pipes and processes made here work only with each other.
     std::shared_ptr<lintara::Process> makeProcess() override;
     std::shared_ptr<lintara::Pipe> makePipe() override;

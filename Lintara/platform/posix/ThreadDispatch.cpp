@@ -33,10 +33,10 @@ namespace {
         return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
     }
 
-    // Forwards to the front end's main queue until closed, then drops blocks.
-    class MainGate final : public DispatchQueue {
+    // The front end's main queue, until closed: then blocks are dropped.
+    class ClosableMainQueue final : public DispatchQueue {
     public:
-        explicit MainGate(DispatchQueue& target)
+        explicit ClosableMainQueue(DispatchQueue& target)
             : target_(&target)
         {
         }
@@ -205,7 +205,7 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
     bool stopping = false;
     const StartThread startThread;
 
-    MainGate main;
+    ClosableMainQueue main;
     GlobalQueue utility { *this };
     GlobalQueue defaultClass { *this };
 };

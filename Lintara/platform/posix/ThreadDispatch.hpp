@@ -1,8 +1,8 @@
 // Dispatch queues on plain threads, for every POSIX front end.
 //
 // Provides:
-//  - main(): the front end's own main queue, passed in, behind a gate that
-//    this object closes when it is destroyed;
+//  - main(): the front end's own main queue, passed in, which stops taking
+//    blocks when this object is destroyed;
 //  - global(utility) and global(defaultClass): blocks run on worker threads,
 //    started when work arrives and nobody is idle, and ended after a while
 //    without work;

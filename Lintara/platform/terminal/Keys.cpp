@@ -2,6 +2,8 @@
 
 #include "Cells.hpp"
 
+#include "Lintara/text.hpp"
+
 #include <optional>
 
 namespace lintara::terminal {
@@ -23,22 +25,6 @@ namespace {
         case 0x05: return Kind::end;
         default: return std::nullopt;
         }
-    }
-
-    // How many bytes a UTF-8 sequence with this lead byte has; 1 for bytes
-    // that cannot lead one, which decode to U+FFFD on their own.
-    std::size_t utf8Length(unsigned char lead)
-    {
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            return 2;
-        }
-        if (lead >= 0xE0 && lead <= 0xEF) {
-            return 3;
-        }
-        if (lead >= 0xF0 && lead <= 0xF4) {
-            return 4;
-        }
-        return 1;
     }
 
     std::optional<Kind> finalKey(char final, std::string_view parameters)
@@ -122,8 +108,7 @@ std::vector<Key> KeyDecoder::feed(std::string_view bytes)
             ++pos; // other control keys mean nothing here
             continue;
         }
-        const std::size_t length = utf8Length(byte);
-        if (pos + length > input.size()) {
+        if (cutOffAt(input, pos)) {
             break; // a character cut between two reads
         }
         std::size_t next = pos;

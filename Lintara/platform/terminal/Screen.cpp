@@ -210,6 +210,8 @@ std::optional<char> keyFor(const MenuItem& item)
     return std::nullopt;
 }
 
+char warningKey(WarningAction action) { return action == WarningAction::extend ? 'e' : 'n'; }
+
 bool isChoosable(const MenuItem& item) { return !item.isSeparator && item.action != Action::none; }
 
 TextScroll dialogScroll(const Dialog& dialog, int columns, int rows)
@@ -224,7 +226,17 @@ std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int
     if (columns < std::max(narrowest, displayWidth(title))) {
         return tooSmall(columns);
     }
-    std::vector<std::string> lines { title, rule(columns) };
+    std::vector<std::string> lines { title };
+    if (state.warning != nullptr && state.dialog == nullptr) {
+        lines.push_back(fitToWidth(printable(state.warning->summary + ": " + state.warning->body), columns));
+        std::string keys;
+        for (const Warning::Choice& choice : state.warning->actions) {
+            keys += std::string(keys.empty() ? "" : "   ") + "[" + warningKey(choice.action) + "] "
+                + printable(choice.title);
+        }
+        lines.push_back(fitToWidth(keys, columns));
+    }
+    lines.push_back(rule(columns));
     if (state.dialog != nullptr) {
         const DialogView view = viewOf(*state.dialog, columns, rows);
         if (!view.fits) {

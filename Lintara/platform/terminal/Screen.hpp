@@ -7,7 +7,9 @@
 // line reads "> [a] ✓ title": the selection mark, the entry's key in brackets
 // (" - " instead when the entry is disabled, blank for lines that do
 // nothing), a check mark when its state is on, then its title verbatim. A
-// separator is a rule. While a dialog is open it takes the menu's place; a
+// separator is a rule. While a warning shows, two lines come between the
+// title and the rule: its summary and body, and its actions with their keys.
+// While a dialog is open it takes the menu's place, and the warning's; a
 // text too long for the terminal scrolls inside the dialog, between its
 // heading and its buttons, which always show. Below the smallest size that
 // fits the title and the menu (or the dialog), only "terminal too small"
@@ -28,7 +30,10 @@ namespace lintara::terminal {
 // one by action: a (the switch), the preset's hours (1, 2, 4), c (custom), x
 // (cancel), q (quit). None for entries without an action.
 [[nodiscard]] std::optional<char> keyFor(const MenuItem& item);
-// Whether choosing the entry may do something: it has an action.
+// The key that chooses a warning's action: e (extend), n (disconnect now).
+[[nodiscard]] char warningKey(WarningAction action);
+// Whether the entry can hold the selection and shows a key: it has an action.
+// Whether choosing it then does anything is Menu::choice's to decide.
 [[nodiscard]] bool isChoosable(const MenuItem& item);
 
 struct Dialog {
@@ -53,6 +58,7 @@ struct ScreenState {
     // Index into menu.items of the entry that Enter chooses.
     std::optional<std::size_t> selected;
     const Dialog* dialog = nullptr;
+    const Warning* warning = nullptr;
 };
 
 // The lines to show in a terminal of the given size; none wider than

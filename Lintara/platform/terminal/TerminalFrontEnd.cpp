@@ -1,6 +1,5 @@
 #include "TerminalFrontEnd.hpp"
 
-#include "Lintara/Lintara.hpp"
 #include "TerminalMode.hpp"
 
 #include <glib-unix.h>
@@ -76,8 +75,8 @@ namespace {
 
 } // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd, Sequences sequences)
-    : gate_(gate)
+TerminalFrontEnd::TerminalFrontEnd(glib::ModalLoop& modalLoop, int inputFd, int outputFd, Sequences sequences)
+    : modalLoop_(modalLoop)
     , inputFd_(inputFd)
     , outputFd_(outputFd)
     , sequences_(std::move(sequences))
@@ -133,11 +132,11 @@ TerminalFrontEnd::~TerminalFrontEnd()
 
 void TerminalFrontEnd::setActivationPolicy(ActivationPolicy) { }
 
-void TerminalFrontEnd::setDelegate(AppDelegate* delegate) { delegate_ = delegate; }
+void TerminalFrontEnd::setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
 
 void TerminalFrontEnd::run()
 {
-    GMainLoop* loop = g_main_loop_new(gate_.context(), FALSE);
+    GMainLoop* loop = g_main_loop_new(modalLoop_.context(), FALSE);
     // Launch finishes from inside the loop, as on other platforms, so the
     // first render and the first query start with the loop already going.
     g_idle_add_full(
@@ -160,7 +159,7 @@ void TerminalFrontEnd::terminate()
     std::exit(0);
 }
 
-void TerminalFrontEnd::activateIgnoringOtherApps(bool)
+void TerminalFrontEnd::activateIgnoringOtherApps(IgnoringOtherApps)
 {
     writeToTerminal(sequences_.ringBell);
     redraw(Redraw::whole);
@@ -186,6 +185,21 @@ void TerminalFrontEnd::setMenu(Menu menu)
     redraw();
 }
 
+void TerminalFrontEnd::show(const Warning& warning, std::function<void(WarningAction)> chosen)
+{
+    warning_ = warning;
+    warningChosen_ = std::move(chosen);
+    writeToTerminal(sequences_.ringBell);
+    redraw();
+}
+
+void TerminalFrontEnd::withdraw()
+{
+    warning_.reset();
+    warningChosen_ = nullptr;
+    redraw();
+}
+
 ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
 {
     const std::string initial = alert.accessoryView ? alert.accessoryView->stringValue : std::string();
@@ -194,7 +208,7 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
     redraw();
     // Keys typed ahead, after the one that opened this dialog, are its own.
     drainKeys();
-    const bool closedItself = gate_.runModalLoop([this] { return answer_.has_value(); }, alert.closesAt);
+    const bool closedItself = modalLoop_.run([this] { return answer_.has_value(); }, alert.closesAt);
     ModalResponse response;
     response.code = closedItself ? modalResponseAbort : *answer_;
     response.fieldText = dialog_->field.text();
@@ -217,7 +231,7 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
 void TerminalFrontEnd::redraw(Redraw how)
 {
     const Size size = terminalSize(outputFd_);
-    ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr };
+    ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr, warning_ ? &*warning_ : nullptr };
     const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows, sequences_);
     const std::string bytes
         = how == Redraw::whole ? paintWhole(next, sequences_) : paintChanges(shown_, next, size.columns, sequences_);
@@ -310,6 +324,16 @@ void TerminalFrontEnd::handleMenuKey(const Key& key)
         }
         return;
     case Key::Kind::text:
+        if (warning_ && key.text.size() == 1) {
+            for (const Warning::Choice& choice : warning_->actions) {
+                if (warningKey(choice.action) == key.text.front()) {
+                    // A copy: the choice withdraws the warning it came from.
+                    const std::function<void(WarningAction)> chosen = warningChosen_;
+                    chosen(choice.action);
+                    return;
+                }
+            }
+        }
         if (key.text.size() == 1) {
             for (std::size_t i = 0; i < menu_.items.size(); ++i) {
                 if (isChoosable(menu_.items[i]) && keyFor(menu_.items[i]) == key.text.front()) {
@@ -402,13 +426,11 @@ void TerminalFrontEnd::choose(std::optional<std::size_t> index)
     if (!index || *index >= menu_.items.size()) {
         return;
     }
-    // A copy: the action redraws, which replaces the menu the entry lives in.
-    const MenuItem item = menu_.items[*index];
-    if (!isChoosable(item) || !item.isEnabled()) {
+    // The choice copies the entry before it runs: the action redraws, which
+    // replaces the menu the entry lives in.
+    if (!menu_.choose(menu_.items[*index])) {
         writeToTerminal(sequences_.ringBell);
-        return;
     }
-    sendAction(item);
 }
 
 } // namespace lintara::terminal

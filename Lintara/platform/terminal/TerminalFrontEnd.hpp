@@ -7,7 +7,7 @@
 
 #include "Keys.hpp"
 #include "Lintara/platform/Platform.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
 #include "Screen.hpp"
 #include "Terminfo.hpp"
 
@@ -18,9 +18,9 @@
 
 namespace lintara::terminal {
 
-class TerminalFrontEnd final : public Application, public StatusBar, public Alerts {
+class TerminalFrontEnd final : public Application, public StatusBar, public Alerts, public Warnings {
 public:
-    TerminalFrontEnd(glib::ModalGate& gate, int inputFd, int outputFd, Sequences sequences);
+    TerminalFrontEnd(glib::ModalLoop& modalLoop, int inputFd, int outputFd, Sequences sequences);
     ~TerminalFrontEnd() override;
     TerminalFrontEnd(const TerminalFrontEnd&) = delete;
     TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
@@ -29,18 +29,24 @@ public:
     // policy changes nothing; activating rings the bell and redraws, which is
     // what bringing a terminal program to the front can mean.
     void setActivationPolicy(ActivationPolicy policy) override;
-    void setDelegate(AppDelegate* delegate) override;
+    void setDelegate(ApplicationDelegate* delegate) override;
     void run() override;
     void terminate() override;
-    void activateIgnoringOtherApps(bool flag) override;
+    void activateIgnoringOtherApps(IgnoringOtherApps ignoring) override;
 
     // StatusBar. The terminal has room for one item; a second would draw over
     // the first.
     StatusItem statusItemWithLength(double length) override;
 
     // Alerts: drawn in place of the menu, answered from the keyboard, run in
-    // a nested loop behind the modal gate.
+    // the GLib base's modal loop.
     ModalResponse runModal(const Alert& alert) override;
+
+    // Warnings: a banner under the title, announced by one bell, acted on
+    // with its keys (see warningKey) while the menu shows.
+    void prepare() override { }
+    void show(const Warning& warning, std::function<void(WarningAction)> chosen) override;
+    void withdraw() override;
 
     // Used by the status item.
     void setTitle(const std::string& title);
@@ -61,11 +67,11 @@ private:
     void moveSelection(int step);
     void choose(std::optional<std::size_t> index);
 
-    glib::ModalGate& gate_;
+    glib::ModalLoop& modalLoop_;
     int inputFd_;
     int outputFd_;
     Sequences sequences_;
-    AppDelegate* delegate_ = nullptr;
+    ApplicationDelegate* delegate_ = nullptr;
     KeyDecoder decoder_;
     std::deque<Key> keys_;
     std::string title_;
@@ -73,6 +79,8 @@ private:
     std::optional<std::size_t> selected_;
     std::optional<Dialog> dialog_;
     std::optional<long> answer_;
+    std::optional<Warning> warning_;
+    std::function<void(WarningAction)> warningChosen_;
     std::vector<std::string> shown_;
     unsigned inputWatch_ = 0;
     unsigned escapeWait_ = 0;

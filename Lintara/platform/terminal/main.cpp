@@ -10,9 +10,12 @@
 //  - the terminal restored on every way out: quit, Ctrl-C, SIGTERM, SIGHUP,
 //    a closed terminal, an uncaught exception or a crash; and handed back to
 //    the shell on Ctrl-Z or SIGTSTP, then taken again on fg;
-//  - from the GLib base: the one-second tick, the gated main queue, wake from
-//    sleep through login1, the settings file, the short time of day through
-//    ICU, and the one-per-user lock;
+//  - the warning before the deadline as a banner under the title, with one
+//    bell, and its keys e and n;
+//  - from the GLib base: the one-second tick, the main queue that waits for
+//    dialogs, wake from sleep through login1, the settings file, the short
+//    time of day through ICU, the one-per-user lock, and the session-bus
+//    interface for lintara-ctl, whenever there is a session bus;
 //  - from the POSIX base: the VPN tool's runs and the worker threads.
 // Leaves out: mouse input, colour, and a tray icon (lintara-gtk has that).
 //
@@ -32,17 +35,19 @@
 #include "Lintara/platform/glib/IcuClock.hpp"
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 #include "Lintara/platform/glib/Login1Wake.hpp"
-#include "Lintara/platform/glib/LongRunning.hpp"
-#include "Lintara/platform/glib/ModalGate.hpp"
+#include "Lintara/platform/glib/ModalLoop.hpp"
+#include "Lintara/platform/glib/ProgramHooks.hpp"
+#include "Lintara/platform/glib/RemoteExport.hpp"
 #include "Lintara/platform/glib/SingleInstance.hpp"
+#include "Lintara/platform/posix/MmapThreshold.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/StandardStreams.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "TerminalFrontEnd.hpp"
-#include "TestingTrace.hpp"
 
 #include <clocale>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -52,7 +57,7 @@ int main(int argc, char* argv[])
     // The screen is Lintara's: nothing, not even a library's warning, may
     // write over it.
     lintara::glib::sendLogTo(lintara::glib::LogDestination::journalOnly);
-    lintara::glib::tuneAllocatorForLongRuns();
+    lintara::posix::fixMmapThreshold();
     std::setlocale(LC_ALL, "");
     // Before the terminal is looked at: --help, --version and --check work
     // without one.
@@ -71,42 +76,45 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    auto lock = lintara::glib::SingleInstance::acquire(lintara::glib::defaultLockPath());
-    if (const auto* held = std::get_if<lintara::glib::SingleInstance::HeldElsewhere>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*held).c_str());
-        return 1;
-    }
-    if (const auto* unavailable = std::get_if<lintara::glib::SingleInstance::Unavailable>(&lock)) {
-        std::fprintf(stderr, "lintara-term: %s\n", lintara::glib::describe(*unavailable).c_str());
+    const std::optional<lintara::glib::SingleInstance> lock = lintara::glib::acquireOrRefuse("lintara-term");
+    if (!lock) {
         return 1;
     }
 
-    lintara::glib::ModalGate gate;
-    lintara::glib::GlibMainQueue mainQueue(gate);
-    lintara::glib::GlibRunLoop runLoop(gate);
+    lintara::glib::ProgramHooks& hooks = lintara::glib::programHooks();
+    lintara::glib::ModalLoop modalLoop;
+    lintara::glib::GlibMainQueue mainQueue(modalLoop);
+    lintara::glib::GlibRunLoop runLoop(modalLoop);
     lintara::glib::Login1Wake wake(mainQueue);
-    lintara::glib::IcuClock clock;
-    gate.useClock(clock);
+    lintara::glib::IcuClock wallClock;
+    lintara::Clock& clock = hooks.clock(wallClock);
+    // A dialog that closes itself at an instant reads it on the controller's
+    // clock.
+    modalLoop.useClock(clock);
     lintara::glib::GlibLog log;
     lintara::glib::KeyFileSettings settings(
         lintara::glib::defaultSettingsPath(), lintara::glib::systemSettingsPaths(), &log);
     lintara::posix::ThreadDispatch dispatch(mainQueue);
-    lintara::posix::ProcessFactory processes;
+    lintara::posix::SpawnProcessFactory processes;
     lintara::terminal::TerminalFrontEnd front(
-        gate, STDIN_FILENO, STDOUT_FILENO, std::move(std::get<lintara::terminal::Sequences>(terminal)));
-    lintara::terminal::TestingTrace trace(wake);
+        modalLoop, STDIN_FILENO, STDOUT_FILENO, std::move(std::get<lintara::terminal::Sequences>(terminal)));
+    lintara::glib::RemoteExport remote(mainQueue);
+    remote.exportOnSessionBus();
 
     lintara::Platform platform {
         .application = front,
         .statusBar = front,
         .runLoop = runLoop,
-        .workspaceNotificationCenter = trace.notificationCenter(),
+        .workspaceNotificationCenter = hooks.wake(wake),
         .clock = clock,
         .standardUserDefaults = settings,
         .alerts = front,
         .dispatch = dispatch,
         .processes = processes,
+        .remote = remote,
+        .warnings = front,
         .log = log,
     };
-    return lintara::applicationMain(platform);
+    std::unique_ptr<lintara::AppDelegate> controller;
+    return lintara::applicationMain(platform, controller);
 }

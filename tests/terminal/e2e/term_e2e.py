@@ -6,10 +6,12 @@ Every test gets its own HOME, XDG directories, fake tool state and tmux
 server, and waits for what it expects by polling with a generous limit; an
 alarm ends any test that runs away. Run by ctest, one test per process:
     python3 term_e2e.py TermEndToEnd.test_name
-with LINTARA_TERM and LINTARA_FAKE_VPN naming the two programs.
+with LINTARA_TERM, LINTARA_FAKE_VPN and LINTARA_CTL naming the programs.
 """
 import fcntl
+import json
 import os
+import queue
 import pty
 import re
 import shutil
@@ -25,6 +27,7 @@ import unittest
 
 TERM_BINARY = os.environ.get("LINTARA_TERM", "")
 FAKE_VPN = os.environ.get("LINTARA_FAKE_VPN", "")
+CTL = os.environ.get("LINTARA_CTL", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Generous: the machines are shared and slow at times.
 WAIT = 30.0
@@ -671,6 +674,45 @@ class TermEndToEnd(unittest.TestCase):
         if problems:
             self.fail(problems)
 
+    def test_warning_banner_rings_once_and_its_keys_extend_and_disconnect_now(self):
+        s = self.session
+        os.makedirs(os.path.dirname(s.settings))
+        with open(s.settings, "w") as f:
+            f.write("[Lintara]\ndurationMinutes=2\nwarningMinutes=1\n")
+        # Twenty seconds of the countdown pass in each second: a warning
+        # comes some three seconds after its countdown starts.
+        s.env["LINTARA_TESTING_CLOCK_SCALE"] = "20"
+        self.start()
+        # Every byte the program writes from here on, bells included.
+        output = os.path.join(s.root, "output")
+        s.tmux("pipe-pane", "-t", "main:0", "cat >> " + output)
+        s.vpn("connect")
+        banner = re.compile(r"VPN 자동 해제 예정: 1분 뒤 ((오전|오후) \d{1,2}:\d\d)에 VPN 연결을 해제합니다\n"
+                            r"\[e\] 30분 연장   \[n\] 지금 해제\n─")
+        text = s.wait_for(lambda t: banner.search(t) and "종료 (예약도" in t, "the banner")
+        self.assertEqual(text.split("\n")[1:3], banner.search(text).group(0).split("\n")[:2], "right under the title")
+        # The time of day as the schedule line has it.
+        self.assertRegex(text, r"(?m)^ +해제 예정: %s$" % banner.search(text).group(1))
+        # One bell, not one per redraw: the title moves on twice meanwhile.
+        for _ in range(2):
+            title = s.lines()[0]
+            s.wait_for(lambda t: t.split("\n")[0] != title, "the next tick")
+        self.assertEqual(read(output).count("\a"), 1)
+
+        s.keys("e")
+        s.wait_for(lambda t: "자동 해제 예정" not in t and (self.seconds_left(t) or 0) > 30 * 60,
+                   "the deadline 30 minutes later and the banner gone")
+
+        # A new two-minute countdown warns in its turn; n disconnects at once.
+        s.keys("c")
+        s.wait_text("[2 ")
+        s.keys("Enter")
+        s.wait_text("자동 해제 예정", "[n] 지금 해제")
+        s.keys("n")
+        s.wait_text("연결 해제 명령 완료", "Enter/Esc: 확인")
+        self.assertNotIn("자동 해제 예정", s.screen())
+        self.assertEqual(len(self.tool_calls("disconnect")), 1)
+
     def test_tool_gets_no_terminal(self):
         s = self.session
         # A tool that writes escapes to its standard input, then reads it.
@@ -693,6 +735,174 @@ class TermEndToEnd(unittest.TestCase):
         # the 8 s a query may take.
         self.assertIn("VPN 연결됨", text)
         self.assertLess(answered - asked, 4)
+
+    # ------------------------------------------------------------- lintara-ctl
+    # The session-bus interface, driven by lintara-ctl on a private bus.
+
+    def private_session_bus(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(bus.wait, 10)
+        self.addCleanup(bus.terminate)
+        address = bus.stdout.readline().strip()
+        self.assertTrue(address.startswith("unix:"), address)
+        self.session.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        return address
+
+    def ctl(self, *arguments):
+        return subprocess.run([CTL, *arguments], env=self.session.env, capture_output=True, text=True, timeout=WAIT)
+
+    def ctl_json(self):
+        result = self.ctl("status", "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return json.loads(result.stdout)
+
+    def start_with_interface(self):
+        self.assertTrue(os.access(CTL, os.X_OK), "LINTARA_CTL must name lintara-ctl")
+        self.private_session_bus()
+        self.start()
+        limit = time.monotonic() + WAIT
+        while self.ctl("status").returncode != 0:
+            self.assertLess(time.monotonic(), limit, "the interface never came up")
+            time.sleep(0.1)
+
+    def follow(self, *arguments):
+        """lintara-ctl status --follow, and a function that returns its next
+        line, failing after WAIT seconds without one."""
+        process = subprocess.Popen([CTL, "status", "--follow", *arguments], env=self.session.env,
+                                   stdout=subprocess.PIPE, text=True)
+        self.addCleanup(process.wait, 10)
+        self.addCleanup(process.terminate)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(line.rstrip("\n")) for line in process.stdout],
+                         daemon=True).start()
+        return lambda: lines.get(timeout=WAIT)
+
+    def test_lintara_ctl_starts_extends_cancels_and_reads(self):
+        s = self.session
+        self.assertTrue(os.access(CTL, os.X_OK), "LINTARA_CTL must name lintara-ctl")
+        # Nothing to reach: without a session bus, and with one but no Lintara.
+        without_bus = self.ctl("status")
+        self.private_session_bus()
+        for result in (without_bus, self.ctl("cancel")):
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertIn("lintara-ctl: ", result.stderr)
+        self.assertEqual(self.ctl("start", "soon").returncode, 2)
+        self.assertEqual(self.ctl("automatic", "maybe").returncode, 2)
+        self.start()
+        s.wait_text("VPN 연결 안 됨")
+        limit = time.monotonic() + WAIT
+        while (result := self.ctl("status")).returncode != 0:
+            self.assertLess(time.monotonic(), limit, "the interface never came up: " + result.stderr)
+            time.sleep(0.1)
+        self.assertEqual(result.stdout, "VPN ◷\n")
+
+        # Refusals carry their reason, and change nothing.
+        for arguments, error in ((("cancel",), "NoCountdown"), (("extend", "5"), "NoCountdown"),
+                                 (("start", "0"), "InvalidDuration"), (("start", "10081"), "InvalidDuration")):
+            result = self.ctl(*arguments)
+            self.assertEqual((result.returncode, "io.lintara.Error." + error in result.stderr), (3, True),
+                             (arguments, result.stderr))
+        self.assertIn("설정 시간: 60분", s.screen())
+
+        s.vpn("connect")
+        s.wait_text("VPN 연결됨")
+        self.assertEqual(self.ctl("start", "2").returncode, 0)
+        s.wait_for(lambda t: re.match(r"VPN 0:0[12]:\d\d\n", t) and "설정 시간: 2분" in t, "a two-minute countdown")
+        status = self.ctl_json()
+        left = status["deadline"] - time.time()
+        self.assertEqual((status["connected"], status["selected_minutes"], status["automatic"], status["busy"],
+                          status["status"]), ("connected", 2, True, False, "예약 중"))
+        self.assertTrue(110 < left <= 121, left)
+        self.assertTrue(left - 1 <= status["remaining_seconds"] <= left + 1, (status, left))
+        self.assertRegex(status["title"], r"^VPN 0:0[12]:\d\d$")
+
+        self.assertEqual(self.ctl("extend", "3").returncode, 0)
+        self.assertEqual(self.ctl_json()["deadline"], status["deadline"] + 180)
+        s.wait_for(lambda t: re.match(r"VPN 0:0[45]:\d\d\n", t), "the countdown three minutes longer")
+
+        self.assertEqual(self.ctl("automatic", "off").returncode, 0)
+        s.wait_for(lambda t: re.search(r"\[a\]   연결 감지 시 자동 시작", t), "the switch off")
+        self.assertFalse(self.ctl_json()["automatic"])
+        self.assertIn("automatic=false", read(s.settings))
+
+        self.assertEqual(self.ctl("cancel").returncode, 0)
+        s.wait_text("예약 취소됨")
+        self.assertEqual(s.lines()[0], "VPN ◷")
+        self.assertEqual(self.ctl_json()["deadline"], 0)
+
+        # Quitting takes the interface with it.
+        s.keys("q")
+        s.wait_text("EXIT=0")
+        limit = time.monotonic() + WAIT
+        while (result := self.ctl("status")).returncode != 1:
+            self.assertLess(time.monotonic(), limit, "the interface outlived lintara-term")
+            time.sleep(0.1)
+        self.assertIn("not running", result.stderr)
+
+    def test_lintara_ctl_follows_the_countdown_and_waits_for_a_dialog(self):
+        s = self.session
+        s.vpn("connect")
+        self.start_with_interface()
+        s.wait_for(lambda t: self.seconds_left(t) is not None, "the countdown")
+        # Each line a second less, worked out from the deadline.
+        next_line = self.follow()
+        seconds = [self.seconds_left(next_line()) for _ in range(4)]
+        self.assertTrue(all(a > b for a, b in zip(seconds, seconds[1:])), seconds)
+        self.assertLessEqual(seconds[0] - seconds[-1], 5, seconds)
+        # A change comes at once: without it the old deadline would go on
+        # counting.
+        self.assertEqual(self.ctl("cancel").returncode, 0)
+        while (line := next_line()) != "VPN ◷":
+            self.assertIsNotNone(self.seconds_left(line), line)
+
+        # A command sent while a dialog is open waits for it to close.
+        s.keys("c")
+        s.wait_text("자동 해제 시간을 설정하세요")
+        waiting = subprocess.Popen([CTL, "start", "7"], env=s.env, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(waiting.wait, 10)
+        self.addCleanup(waiting.kill)
+        # Reads are answered meanwhile.
+        self.assertEqual(self.ctl_json()["selected_minutes"], 60)
+        self.assertIsNone(waiting.poll(), "the command ran inside the dialog")
+        s.keys("Escape")
+        self.assertEqual(waiting.wait(WAIT), 0, waiting.stderr.read())
+        s.wait_text("설정 시간: 7분")
+
+    def test_an_idle_countdown_sends_nothing_on_the_bus(self):
+        s = self.session
+        s.vpn("connect")
+        self.start_with_interface()
+        address = s.env["DBUS_SESSION_BUS_ADDRESS"]
+        owner = subprocess.run(["gdbus", "call", "--address", address, "--dest", "org.freedesktop.DBus",
+                                "--object-path", "/org/freedesktop/DBus", "--method",
+                                "org.freedesktop.DBus.GetNameOwner", "io.lintara.Lintara"],
+                               capture_output=True, text=True, check=True, timeout=WAIT).stdout
+        owner = re.search(r"'(:[0-9.]+)'", owner).group(1)
+        log = os.path.join(s.root, "signals.log")
+        with open(log, "w") as f:
+            monitor = subprocess.Popen(["dbus-monitor", "--address", address, "type='signal'"], stdout=f,
+                                       stderr=subprocess.DEVNULL)
+        self.addCleanup(monitor.wait, 10)
+        self.addCleanup(monitor.terminate)
+        s.wait_file(log, lambda t: "NameAcquired" in t, "the monitor to start")
+        s.wait_for(lambda t: self.seconds_left(t) is not None, "the countdown")
+        # A change it must announce marks where the quiet starts: whatever it
+        # sent before has reached the log by then.
+        self.assertEqual(self.ctl("extend", "1").returncode, 0)
+        announced = re.compile(r"sender=%s .*member=PropertiesChanged" % re.escape(owner))
+        s.wait_file(log, lambda t: announced.search(t), "the extension's PropertiesChanged")
+        start = len(read(log))
+        began = self.seconds_left(s.screen())
+        # A minute of ticks and polls, watched whole: not one signal from it.
+        time.sleep(61)
+        self.assertGreaterEqual(began - self.seconds_left(s.screen()), 60, "the countdown did not run")
+        quiet = [line for line in read(log)[start:].split("\n")
+                 if line.startswith("signal ") and "sender=%s " % owner in line or "io.lintara.Lintara1" in line]
+        self.assertEqual(len(quiet), 0, "\n".join(quiet[:5]))
+        # The monitor sees its signals when there are some.
+        self.assertEqual(self.ctl("automatic", "off").returncode, 0)
+        s.wait_file(log, lambda t: announced.search(t[start:]), "the switch's PropertiesChanged")
 
 
 if __name__ == "__main__":

@@ -1,10 +1,10 @@
-// The modal gate: how a binding's dialog code tells the GLib base that a modal
-// dialog is open, so that ticks and main-queue blocks wait until it closes.
+// The nested main loop a modal dialog runs in, and how the GLib base knows that
+// one is running, so that ticks and main-queue blocks wait until it ends.
 //
 // A modal dialog runs a nested main loop inside the controller operation that
 // opened it. Anything else that reached the controller from that nested loop
 // would run inside an unfinished operation, so the tick timer and the main
-// queue check the gate before they dispatch. When the last dialog closes they
+// queue ask whether a modal loop runs before they dispatch. When the last dialog closes they
 // resume: the first tick afterwards fires once to catch up, and the queued
 // blocks run one at a time, in order.
 //
@@ -20,25 +20,25 @@ typedef struct _GMainContext GMainContext;
 
 namespace lintara::glib {
 
-class ModalGate {
+class ModalLoop {
 public:
-    // The context whose loop the gated sources belong to; null means the
+    // The context whose loop the waiting sources belong to; null means the
     // default context.
-    explicit ModalGate(GMainContext* context = nullptr);
-    ModalGate(const ModalGate&) = delete;
-    ModalGate& operator=(const ModalGate&) = delete;
+    explicit ModalLoop(GMainContext* context = nullptr);
+    ModalLoop(const ModalLoop&) = delete;
+    ModalLoop& operator=(const ModalLoop&) = delete;
 
-    // Held while a modal dialog is open. Dialogs may nest; the gate opens
-    // again when the last session ends.
+    // Held while a modal dialog is open. Dialogs may nest; ticks and blocks
+    // go on again when the last session ends.
     class Session {
     public:
-        explicit Session(ModalGate& gate);
+        explicit Session(ModalLoop& modalLoop);
         ~Session();
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
     private:
-        ModalGate& gate_;
+        ModalLoop& modalLoop_;
     };
 
     [[nodiscard]] Session beginModal() { return Session(*this); }
@@ -46,9 +46,9 @@ public:
 
     // Opens a modal session and iterates the context until finished() says
     // so, or until the wall clock reaches closesAt. Input sources keep
-    // running, so the dialog can be answered; gated sources wait. Returns
+    // running, so the dialog can be answered; the waiting sources wait. Returns
     // whether it ended at closesAt without being finished.
-    bool runModalLoop(const std::function<bool()>& finished, std::optional<Date> closesAt = std::nullopt);
+    bool run(const std::function<bool()>& finished, std::optional<Date> closesAt = std::nullopt);
 
     [[nodiscard]] GMainContext* context() const { return context_; }
 

@@ -1,4 +1,4 @@
-#include "ModalGate.hpp"
+#include "ModalLoop.hpp"
 
 #include "IcuClock.hpp"
 
@@ -9,28 +9,28 @@
 
 namespace lintara::glib {
 
-ModalGate::ModalGate(GMainContext* context)
+ModalLoop::ModalLoop(GMainContext* context)
     : context_(context)
 {
 }
 
-ModalGate::Session::Session(ModalGate& gate)
-    : gate_(gate)
+ModalLoop::Session::Session(ModalLoop& modalLoop)
+    : modalLoop_(modalLoop)
 {
-    ++gate_.depth_;
+    ++modalLoop_.depth_;
 }
 
-ModalGate::Session::~Session()
+ModalLoop::Session::~Session()
 {
-    --gate_.depth_;
-    if (gate_.depth_ == 0) {
-        // The gated sources decide in their prepare step; a wake-up makes the
+    --modalLoop_.depth_;
+    if (modalLoop_.depth_ == 0) {
+        // The waiting sources decide in their prepare step; a wake-up makes the
         // loop prepare them again even if it was about to sleep.
-        g_main_context_wakeup(gate_.context_);
+        g_main_context_wakeup(modalLoop_.context_);
     }
 }
 
-bool ModalGate::runModalLoop(const std::function<bool()>& finished, std::optional<Date> closesAt)
+bool ModalLoop::run(const std::function<bool()>& finished, std::optional<Date> closesAt)
 {
     const Session session(*this);
     while (!finished()) {
