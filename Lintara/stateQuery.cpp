@@ -45,8 +45,10 @@ std::string checkReport(const std::string& path, const StateQueryOutcome& outcom
     std::erase_if(lines, [](std::string_view line) { return line.empty(); });
     const std::size_t shown = std::min(lines.size(), maxLines);
     report += "output";
+    // Counted in bytes: past a megabyte only the end is kept, so the lines
+    // kept are not all the lines printed.
     report += shown < lines.size()
-        ? " (last " + std::to_string(shown) + " of " + std::to_string(lines.size()) + " lines):\n"
+        ? " (last " + std::to_string(shown) + " lines of " + std::to_string(outcome.outputBytes) + " bytes):\n"
         : ":\n";
     for (std::size_t i = lines.size() - shown; i < lines.size(); ++i) {
         report += "  ";

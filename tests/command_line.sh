@@ -53,9 +53,14 @@ LINTARA_FAKE_VPN_FAULTS="no-state,exit=3"
 export LINTARA_FAKE_VPN_FAULTS
 run --check
 expect "--check, unreadable" 1 out "exit status: 3" "state: unreadable"
+# Two MiB after the state line: the state is read from all of it, the lines
+# shown from the end that is kept.
+LINTARA_FAKE_VPN_FAULTS="flood=2"
+run --check
+expect "--check, a flood" 0 out "state: connected" "(last 20 lines of " "Connection statistics follow"
 unset LINTARA_FAKE_VPN_FAULTS
 count=$(grep -c '^state' "$work/log" 2>/dev/null)
-[ "${count:-0}" -eq 2 ] || { echo "FAIL --check: not one run of the tool per check"; failures=$((failures + 1)); }
+[ "${count:-0}" -eq 3 ] || { echo "FAIL --check: not one run of the tool per check"; failures=$((failures + 1)); }
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]

@@ -35,6 +35,16 @@ namespace {
         EXPECT_EQ(fake.logLines()[2],
             "warning: VPN state unreadable: /opt/cisco/secureclient/bin/vpn state exited with status 3 and printed "
             "no state line");
+
+        // Bytes that are not UTF-8 are no text, yet were printed.
+        vpnReads(disconnectedOutput);
+        pollOnce();
+        fake.scriptDefault("state", ScriptedRun::printing("\xff\xfe >> state: Connected\n"));
+        pollOnce();
+        ASSERT_EQ(fake.logLines().size(), 5u);
+        EXPECT_EQ(fake.logLines()[4],
+            "warning: VPN state unreadable: /opt/cisco/secureclient/bin/vpn state exited with status 0 and printed "
+            "23 bytes that are not UTF-8");
     }
 
     TEST_F(Log, EachDisconnectIsLoggedWithItsExitStatusOrWhyItDidNotStart)
