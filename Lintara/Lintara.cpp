@@ -1,6 +1,7 @@
 #include "Lintara.hpp"
 
 #include "settings.hpp"
+#include "vpnPath.hpp"
 
 namespace lintara {
 

@@ -17,11 +17,6 @@ namespace lintara {
 
 struct StateQueryOutcome;
 
-// The path of the VPN tool, fixed when the executable is linked (see
-// vpnPath.cpp). There is deliberately no way to change it at run time: a
-// run-time override of what gets executed would be a way in.
-extern const char* const configuredVpnPath;
-
 class AppDelegate final : public ApplicationDelegate {
 public:
     explicit AppDelegate(Platform& platform);

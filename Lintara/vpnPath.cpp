@@ -1,6 +1,6 @@
 // Compiled into each executable on its own, so that a test build can point the
 // same controller at a fake tool without a second build of everything else.
-#include "Lintara.hpp"
+#include "vpnPath.hpp"
 
 #ifndef LINTARA_VPN_PATH
 #error "LINTARA_VPN_PATH must name the VPN tool"

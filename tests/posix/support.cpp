@@ -1,6 +1,7 @@
 #include "support.hpp"
 
 #include "Lintara/Lintara.hpp"
+#include "Lintara/vpnPath.hpp"
 
 #include <gtest/gtest.h>
 

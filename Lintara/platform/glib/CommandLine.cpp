@@ -1,7 +1,7 @@
 #include "CommandLine.hpp"
 
 #include "GlibMainQueue.hpp"
-#include "Lintara/Lintara.hpp"
+#include "Lintara/vpnPath.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "Lintara/stateQuery.hpp"
