@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara.hpp"
 
 #include "settings.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The controller: one object that owns every piece of Lintara's state and is
 // the target of every timer firing, notification and menu choice.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The deadline and the tick that tests it, the warning before it, the choice
 // of duration, and the switch that starts a countdown by itself.
 #include "Lintara.hpp"

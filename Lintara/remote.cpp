@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands from other programs of the same user, and the state they may read.
 //
 // Each command takes the path of its menu entry or dialog, under the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The preferences and how they are read back. Internal to the controller.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up, reopen and quit, and reading the stored preferences.
 #include "Lintara.hpp"
 #include "settings.hpp"

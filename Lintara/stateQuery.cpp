@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Describing a state query's outcome to a person: the log's line and the
 // report of --check. The query itself runs in vpn.cpp, beside the disconnect,
 // with which it shares the runner.

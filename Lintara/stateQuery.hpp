@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One run of the VPN tool's "state": what the controller does every five
 // seconds, and what a front end's --check does once, through the same runner,
 // the same watchdog and the same reading of the output (ToolOutput), so that

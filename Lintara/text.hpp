@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pure functions over outside input: UTF-8 text, the user's typed duration, a
 // countdown interval. Each stands on its own so that it can be tested and
 // fuzzed without a controller.

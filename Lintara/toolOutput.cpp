@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolOutput.hpp"
 
 #include "text.hpp"

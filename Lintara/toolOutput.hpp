@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the controller reads from a run of the VPN tool: the grammar of its
 // "state" answer, and what is kept of its output, however much it prints.
 //

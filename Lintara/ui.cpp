@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status item's title, the status menu, and the message alert.
 #include "Lintara.hpp"
 #include "text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the VPN tool off the main thread: the state query with its
 // watchdog, the disconnect, and the handlers that apply their results.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compiled into each executable on its own, so that a test build can point the
 // same controller at a fake tool without a second build of everything else.
 #include "vpnPath.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The path of the VPN tool, fixed when the executable is linked (see
 // vpnPath.cpp). There is deliberately no way to change it at run time: a
 // run-time override of what gets executed would be a way in.

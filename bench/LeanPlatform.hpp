@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform for measuring the controller: it implements the seam as cheaply
 // as it can and keeps only the latest title and menu, so that a run of a
 // million ticks measures the controller and its menu model, not a growing

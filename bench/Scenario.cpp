@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Scenario.hpp"
 
 #include <cstdio>

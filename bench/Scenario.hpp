@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two situations the tick is measured in, set up the same way by the
 // benchmarks, the heap check and the instruction count.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures for the controller's steady work, printed by Google Benchmark. They
 // are for reading, not pass or fail: see bench/heap_growth.cpp and
 // bench/poll_loop.cpp for the checks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks that the controller's steady work does not grow the heap: a million
 // ticks, with and without a countdown, each rendering the title and the menu
 // and every fifth one polling the VPN tool, must end with exactly the memory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fixed number of ticks inside one function that callgrind can count on its
 // own (bench/callgrind-tick runs it): instruction counts repeat exactly, where
 // timings on a shared machine do not.

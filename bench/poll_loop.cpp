@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Polls the fake VPN tool through the real process runner and thread queues
 // as fast as the tool answers, then checks what a long-running Lintara must
 // not accumulate: descriptors, child processes, zombies. It also checks that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plain readings of the grammars Lintara parses, written apart from the code
 // under test so that a fuzzer can compare the two. They favour being obviously
 // right over being fast: UTF-8 comes from the table of well-formed byte

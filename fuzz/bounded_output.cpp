@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run of the VPN tool keeps of its output: whatever the tool prints, in
 // whatever pieces the pipe delivers it, the reading is the state the whole
 // output would have read as, and the kept text fits the bound, is valid UTF-8,

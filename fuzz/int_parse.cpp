@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The strict integer reading of a typed duration: it accepts exactly the
 // grammar (sign, digits, in range) with the right value, and every 64-bit
 // value written out in decimal reads back as itself.

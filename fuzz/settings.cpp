@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file as Lintara reads it at start-up, from arbitrary bytes:
 // reading never fails, the integer and typed readings of a key agree, and the
 // first write loses nothing. A file that could not be used is moved aside byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reading of the VPN tool's "state" answer must agree with the plain
 // reading of the same grammar on any bytes, valid UTF-8 or not, and must not
 // depend on which of the line breaks the tool happened to use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The countdown title over any double, NaN and infinities included: always
 // "VPN H:MM:SS" with minutes and seconds below 60, and showing the seconds
 // left rounded up, never below zero, saturating at the largest 64-bit value.

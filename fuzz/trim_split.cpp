@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trimming and line splitting over arbitrary bytes: both agree with the plain
 // reading, trimming removes only space and is idempotent, and the lines with
 // their breaks put back give the text again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 decoding: arbitrary bytes are judged as the table of well-formed
 // sequences judges them, valid text comes back byte for byte, and invalid
 // text comes back empty. Since random bytes are seldom valid beyond ASCII,

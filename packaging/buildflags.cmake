@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian's compiler and linker flags for a build that becomes a package:
 # fortified string and memory calls, a stack protector, a read-only GOT bound
 # at start-up (relro and now), and source paths made relative so the package

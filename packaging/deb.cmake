@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian packages, written by `cpack -G DEB` in the build directory:
 #   lintara-term_<version>_<arch>.deb  the terminal front end; needs only GLib
 #                                      and ICU, so it suits servers and SSH;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # How a program of Lintara is installed. Each install rule names the Debian
 # package it belongs to by its component (see deb.cmake): "term" for
 # lintara-term, "tray" for lintara.

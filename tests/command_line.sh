@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The command line of a Lintara program, run with no terminal, no display and
 # no session bus: --help, --version, a mistake, and --check against the fake
 # VPN tool reading connected, then unreadable.

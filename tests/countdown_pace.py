@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The pace of a countdown as a front end drew it, for the end-to-end tests of
 lintara-term and lintara alike: each records the title every time it changed,
 with the wall-clock time, and the fake VPN tool's log gives the disconnect.

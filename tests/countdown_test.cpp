@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The deadline and its tick, the choice of duration, and the switch that
 // starts a countdown by itself.
 #include "harness.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A started controller on the fake platform, with the words tests use most.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the controller writes to the system's log: changes, never one line per
 // poll, and the reason a tool would not start or a disconnect failed.
 #include "harness.hpp"

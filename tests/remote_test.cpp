@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands from other programs and the state they read: each command keeps
 // the rules of its menu entry or dialog.
 #include "harness.hpp"

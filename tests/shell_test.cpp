@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up, the two stored preferences, reopen and quit.
 #include "harness.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pure readers of outside input: trimming, line splitting, UTF-8, the
 // typed duration, the tool's state output and the countdown title.
 #include "Lintara/text.hpp"

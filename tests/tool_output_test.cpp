@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The memory bound on a run's output must not change what Lintara reads from it.
 #include "Lintara/text.hpp"
 #include "Lintara/toolOutput.hpp"

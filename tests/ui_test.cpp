@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status item's title, the thirteen-entry menu, and the message alert.
 #include "harness.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the VPN tool: the state query and its readings, the watchdog, and
 // the disconnect with every outcome it can have.
 #include "harness.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The warning before the deadline: when it shows, what it says, what its two
 // actions do, and when it is taken away.
 #include "harness.hpp"

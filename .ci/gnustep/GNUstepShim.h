@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Apple APIs the AppKit binding calls that GNUstep (gui 0.29, base 1.28)
 // does not declare, with Apple's signatures, so that the syntax check sees
 // the binding as a current macOS SDK would. Forced in front of every checked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the portability check (.ci/steps/75-portability.sh) needs from glibc
 // beyond plain POSIX to stand in for macOS. Forced in front of every checked
 // C++ file with -include. Every name declared here is one macOS has, or one

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The short-time tests and the terminal's width handling run under Korean,
 # American English and German locales; a fresh machine has none of them.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The README's test command: build everything and run every test.
 set -euo pipefail
 cmake --workflow --preset test

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The AppKit binding cannot be built here, but its Objective-C++ can be parsed
 # and type-checked, under ARC, against GNUstep's AppKit and Foundation. That
 # catches misspelt selectors, wrong argument types, C++ errors and ARC

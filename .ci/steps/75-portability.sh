@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Lintara.app links the controller, the POSIX runner and the AppKit binding's
 # plain C++ parts; a GNU-only call in them would break the build on a Mac. No
 # Mac is at hand, so they are compiled here in a profile without GNU

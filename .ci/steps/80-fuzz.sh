@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every fuzz target for a short fixed time, after its kept inputs (the seeds,
 # the real captures of the VPN tool and past failures) have run once each.
 set -euo pipefail

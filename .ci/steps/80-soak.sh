@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One minute of each front end against the fake VPN tool as it cycles through
 # connected, disconnected, unreadable, hanging and flooding, with real
 # disconnects. Only bounds that cannot be flaky are checked: no descriptor

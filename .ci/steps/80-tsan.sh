@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The tests that run real threads (label `threads`: the process runner, the
 # thread queues, the GLib main queue, two thousand polls of the fake tool
 # through the real runner, and lintara-term end to end) under

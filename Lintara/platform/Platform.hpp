@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seam between the controller and whatever platform hosts it.
 //
 // Each interface mirrors the handful of platform operations the controller

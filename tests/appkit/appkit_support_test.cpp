@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The AppKit binding's plain C++ parts: the spoken title, dispatch delays, the
 // deferral that holds main-queue work while an alert or the menu is open, the
 // message alert's bounds, and the controller's life to the very end.

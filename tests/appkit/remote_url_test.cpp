@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The URLs Lintara.app takes from other programs.
 #include "Lintara/platform/appkit/RemoteUrl.hpp"
 

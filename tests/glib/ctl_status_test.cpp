@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What lintara-ctl prints for a status bar.
 #include "Lintara/platform/glib/CtlStatus.hpp"
 

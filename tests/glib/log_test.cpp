@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GLib log binding: structured lines in the domain Lintara, and a
 // terminal program's log that never reaches its screen. Each case runs in a
 // child process, since GLib takes a log writer once per process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main queue, the tick timer and the modal loop on a real GLib context.
 // Every loop here runs under a watchdog: it stops after a generous time
 // limit and fails the test, instead of hanging the suite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara/platform/glib/KeyFileSettings.hpp"
 
 #include <glib.h>

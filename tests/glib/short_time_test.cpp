@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara/platform/glib/IcuClock.hpp"
 
 #include <glib.h>

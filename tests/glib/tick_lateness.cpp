@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the real tick timer on the default main loop for a number of seconds
 // (60 unless given) and prints, for the whole run, how late each firing came
 // after its grid point: the drift-free schedule means these do not add up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara/platform/glib/TickSchedule.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A private desktop for one end-to-end test of the tray application.
 
 Each Session starts its own X server (Xvfb), a private session bus, a second

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """What the tray application costs while it counts down and nobody looks.
 
     measure.py --binary PATH [--seconds 300]

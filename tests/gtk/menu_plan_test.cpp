@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tray keeps one set of menu widgets for the whole run and changes them in
 // place. These tests pin down what the planner asks to change: nothing that
 // would give entries new ids while the menu keeps its shape, and nothing

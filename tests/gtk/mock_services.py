@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Stand-ins for the desktop services the tray application talks to.
 
     mock_services.py watcher ADDRESS         a StatusNotifierWatcher on that bus

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """End-to-end tests of the tray's session-bus interface, driven by lintara-ctl,
 one per process, on the private desktop of harness.py:
 

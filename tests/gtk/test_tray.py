@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """End-to-end tests of the tray application over D-Bus, one per process.
 
     test_tray.py TEST --binary PATH --artefacts DIR

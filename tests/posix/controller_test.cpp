@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real controller running the fake VPN tool for real: posix runner, thread
 // queues, and a main queue that the test thread drains. The rest of the
 // platform (status item, clock, alerts) is the fake one, which records it.

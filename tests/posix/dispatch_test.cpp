@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The thread queues: workers that do not hold each other up, delays on the
 // monotonic clock, blocks that still run when a worker cannot start at first,
 // and an end that is bounded even with a worker stuck.

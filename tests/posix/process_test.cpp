@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runner against real children: the fake VPN tool and a few scripts.
 //
 // Suites named *Threads involve a second thread (terminate's follow-up, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A front end started with standard descriptors closed (`2>&-`): they are
 // opened on /dev/null before anything else can take them.
 #include "Lintara/platform/posix/StandardStreams.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the POSIX tests: the fake VPN tool's files, a main queue the
 // test thread drains, and counts of descriptors and zombies.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara/platform/terminal/Keys.hpp"
 #include "Lintara/platform/terminal/LineEditor.hpp"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures lintara-term at rest: CPU time and memory over a stretch of
 # minutes (5 unless given), with the VPN tool polled every five seconds as
 # usual. Runs the program in a private tmux server with its own HOME and XDG

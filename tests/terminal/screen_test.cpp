@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lintara/platform/terminal/Cells.hpp"
 #include "Lintara/platform/terminal/Screen.hpp"
 

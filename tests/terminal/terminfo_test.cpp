@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The terminal's sequences come from its terminfo entry, and a terminal that
 // cannot place the cursor is refused with a reason.
 #include "Lintara/platform/terminal/Screen.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fake-vpn: a stand-in for the VPN client's command-line tool, for tests and
 // for trying Lintara out without the vendor's client.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modal NSAlerts in front of every other window: one with a text field as its
 // accessory view, and long texts in a bounded scrolling view. While one is
 // open, main-queue work waits in the deferral.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The alerts. LintaraAlertCloser ends an alert at its closesAt, and catches
 // what the clock might throw before it could cross into AppKit.
 #import <AppKit/AppKit.h>

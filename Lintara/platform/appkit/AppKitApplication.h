@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object on macOS: NSApplication, with a delegate that hands
 // launch and reopen to the seam's delegate, and a main menu that is never shown
 // but gives text fields the standard editing keys.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application and its delegate bridge. The bridge is the one way in from
 // AppKit's application callbacks, and it catches what the controller might
 // throw before it could cross into AppKit.

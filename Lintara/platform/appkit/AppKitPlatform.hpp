@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The AppKit binding as one object: every interface of the platform seam,
 // implemented with AppKit, Foundation and Dispatch, plus the POSIX process
 // runner. Plain C++ on the outside, so that main() needs no Objective-C types

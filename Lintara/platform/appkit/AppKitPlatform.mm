@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seam's interfaces, each as the AppKit, Foundation or Dispatch call that
 // does the same job on macOS, put together; each piece has a file of its own.
 // The controller is reached only through small Objective-C objects (the

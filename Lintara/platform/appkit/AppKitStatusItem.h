@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status item on macOS: an NSStatusItem whose button carries the title,
 // with a spoken label that reads a countdown as words, and a new NSMenu on
 // every render.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status item and its menu. The menu's target is the one way in from a
 // chosen entry; it hands the entry to Menu::choice, through the deferral, and
 // catches what the controller might throw before it could cross into AppKit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AppKitSupport.hpp"
 
 #include "Lintara/text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the AppKit binding that need no Objective-C: what VoiceOver
 // reads for the status item, how a delay becomes dispatch's nanoseconds, the
 // deferral that holds main-queue work while a modal dialog or the status menu is

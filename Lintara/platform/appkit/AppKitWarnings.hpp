@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The warning before the deadline on macOS: a notification from the user
 // notification centre, in a category that holds the warning's actions; and,
 // where the person has not allowed Lintara's notifications (or not yet), a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The warning as a user notification, or as a panel of Lintara's own where
 // notifications are not allowed. See AppKitWarnings.hpp.
 #import <AppKit/AppKit.h>

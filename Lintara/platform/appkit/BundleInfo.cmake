@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What Lintara.app says about itself in its Info.plist. Shared by the build and
 # by the CI check that renders the template, so the two cannot drift apart.
 # The caller sets LINTARA_BUNDLE_VERSION.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every entry from AppKit or Dispatch into C++ goes through callGuarded, so
 // that nothing the controller throws crosses into AppKit.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock, the settings store and the log on Foundation: the short time of
 // day from NSDateFormatter, in the user's locale, language and time zone; the
 // two preferences in NSUserDefaults, under the bundle identifier; and the log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #import <Foundation/Foundation.h>
 
 #include "AppKitSupport.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every crossing between Foundation's strings and values and the controller's
 // std::string and SettingValue happens here, so that the encoding rules live in
 // one place: the controller's text is UTF-8 throughout. So does the name of the

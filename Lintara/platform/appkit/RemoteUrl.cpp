@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RemoteUrl.hpp"
 
 #include "Lintara/text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The URL scheme Lintara.app registers, read as the commands it stands for:
 //   lintara://start?minutes=N   choose N minutes, as the custom dialog does;
 //   lintara://cancel            cancel the pending disconnect.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Renders Info.plist.in outside a build, for the CI check:
 #   cmake -D template=... -D output=... -D version=X.Y.Z -P RenderInfoPlist.cmake
 foreach(required template output version)

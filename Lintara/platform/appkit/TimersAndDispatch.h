@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tick timer as an NSTimer in the default run-loop mode, the workspace's
 // wake notification, and Dispatch's main and global queues, with what reaches
 // the main thread held in the deferral while an alert or the menu is open.

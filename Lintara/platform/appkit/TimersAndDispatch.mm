@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timers, notifications and queues. LintaraCallback is the one way in from a
 // timer or a notification, and every block catches what the controller might
 // throw before it could cross into AppKit or Dispatch.

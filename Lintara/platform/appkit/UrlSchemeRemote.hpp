@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lintara.app's remote control: the URL scheme lintara:, which the bundle
 // registers in its Info.plist (see RemoteUrl.hpp for the URLs). Each URL
 // opened with Lintara becomes a command, run through the main-queue gate like

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "open URL" Apple event, handed to UrlSchemeRemote. Never built or run
 // on a Mac by its author; CI checks its syntax against GNUstep's headers.
 #import <AppKit/AppKit.h>

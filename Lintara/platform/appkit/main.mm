@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lintara.app: Lintara as a macOS menu-bar application, on AppKit.
 //
 // Provides:

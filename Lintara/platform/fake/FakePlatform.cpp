@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FakePlatform.hpp"
 
 #include "Lintara/Lintara.hpp"

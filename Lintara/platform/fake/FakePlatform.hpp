@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform for tests: no display, no real time, no real processes.
 //
 // Provides: a wall clock and a monotonic clock that only the test moves; a

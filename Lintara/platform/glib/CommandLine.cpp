@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "CommandLine.hpp"
 
 #include "GlibMainQueue.hpp"
-#include "Lintara/vpnPath.hpp"
 #include "Lintara/platform/posix/PosixProcess.hpp"
 #include "Lintara/platform/posix/ThreadDispatch.hpp"
 #include "Lintara/stateQuery.hpp"
+#include "Lintara/vpnPath.hpp"
 #include "ModalLoop.hpp"
 
 #ifndef LINTARA_VERSION

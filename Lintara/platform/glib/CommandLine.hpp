@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line both Linux programs share: --version, --check, and the
 // answers to a mistake. The terminal parses with a GOptionContext of its own;
 // the tray hands the same entries to its GApplication.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "CtlStatus.hpp"
 
 #include "RemoteBus.hpp"

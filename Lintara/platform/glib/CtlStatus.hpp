@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What lintara-ctl prints for `status`: the title, the JSON of every property,
 // and waybar's custom-module JSON. Plain C++ over the interface's values, so
 // that it is tested without a bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GlibLog.hpp"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log on Linux: GLib's structured log, in the domain "Lintara", which a
 // systemd machine keeps in the journal (journalctl --user -t lintara, or
 // journalctl GLIB_DOMAIN=Lintara).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GlibMainQueue.hpp"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main queue on a GLib main loop: blocks posted from any thread run on the
 // thread that iterates the context, one per loop iteration, in the order they
 // were posted, and never while a modal dialog is open (see ModalLoop).

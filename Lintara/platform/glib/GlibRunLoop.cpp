@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GlibRunLoop.hpp"
 #include "TickSchedule.hpp"
 

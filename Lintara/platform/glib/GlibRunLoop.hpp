@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timers on a GLib main loop that keep to a fixed grid (see TickSchedule) and
 // wait while a modal dialog is open (see ModalLoop).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "IcuClock.hpp"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wall clock and the short time of day, by ICU: the locale's own short
 // time style (hours and minutes, no date) in the user's time zone.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "KeyFileSettings.hpp"
 
 #include "Lintara/text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings store on Linux: a GLib key file, read at construction, and read
 // again and rewritten whole, atomically, on every change.
 //

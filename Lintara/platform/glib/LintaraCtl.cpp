@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lintara-ctl: Lintara's countdown for scripts and status bars, through the
 // session-bus interface io.lintara.Lintara1 of whichever front end runs.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Login1Wake.hpp"
 
 #include <gio/gio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wake-from-sleep notification on Linux: login1's PrepareForSleep signal
 // on the system bus. PrepareForSleep(false) means the machine has woken; each
 // observer then runs once, through the main queue, so that a wake that comes

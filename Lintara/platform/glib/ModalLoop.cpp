@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ModalLoop.hpp"
 
 #include "IcuClock.hpp"

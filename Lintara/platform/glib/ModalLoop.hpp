@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The nested main loop a modal dialog runs in, and how the GLib base knows that
 // one is running, so that ticks and main-queue blocks wait until it ends.
 //

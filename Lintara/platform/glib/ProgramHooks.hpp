@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The places where a Linux front end's test build reaches into the program,
 // and nothing else of the tests.
 //

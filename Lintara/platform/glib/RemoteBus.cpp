@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RemoteBus.hpp"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names of Lintara's session-bus interface (data/io.lintara.Lintara1.xml),
 // shared by the front ends that export it and by lintara-ctl, which calls it.
 #pragma once

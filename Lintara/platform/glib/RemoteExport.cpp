@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RemoteExport.hpp"
 
 #include "RemoteBus.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lintara on the session bus: the object /io/lintara/Lintara with the
 // interface io.lintara.Lintara1 (see data/io.lintara.Lintara1.xml), for both
 // Linux front ends.

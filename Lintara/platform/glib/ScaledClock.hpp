@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A clock that runs faster than the wall clock, for the test builds of the
 // Linux front ends: an end-to-end test then sees minutes of a countdown pass
 // in seconds. The rate comes from LINTARA_TESTING_CLOCK_SCALE; the programs

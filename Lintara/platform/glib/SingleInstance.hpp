@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One controller per user. Two would both poll, both disconnect and both write
 // the settings, so every front end takes this lock before it builds one.
 //

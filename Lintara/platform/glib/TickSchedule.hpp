@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // When a repeating timer is due, on a monotonic clock in microseconds.
 //
 // The n-th firing is due at start + n × interval. A firing that comes late

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GtkAlerts.hpp"
 #include "GtkShell.hpp"
 #include "Lintara/text.hpp"

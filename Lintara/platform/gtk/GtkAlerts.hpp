@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modal alerts as GTK dialogs: a bold message, the informative text below it,
 // an optional single-line entry, and the buttons in the order given, the first
 // being the default that Return activates.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "GtkShell.hpp"
 
 #include "Lintara/platform/posix/PosixProcess.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object on GTK: a GtkApplication that owns its name on the
 // session bus, so that launching Lintara again reaches the running one.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "IndicatorStatusItem.hpp"
 
 #include <gtk/gtk.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status item as a tray indicator: Ayatana AppIndicator carries the title
 // as its label and the status menu as one long-lived GtkMenu.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MenuPlan.hpp"
 
 namespace lintara::gtk {

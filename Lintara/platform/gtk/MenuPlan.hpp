@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning the menu the controller builds on every redraw into the few changes
 // a long-lived toolkit menu needs.
 //

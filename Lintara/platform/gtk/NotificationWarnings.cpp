@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "NotificationWarnings.hpp"
 
 #include <gtk/gtk.h>

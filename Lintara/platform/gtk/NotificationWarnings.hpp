@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Warnings on a Linux desktop: a notification from the desktop's notification
 // server (org.freedesktop.Notifications, over GDBus) with the warning's
 // actions as its buttons; where no server answers, a small window of our own

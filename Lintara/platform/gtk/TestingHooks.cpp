@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What lintara-testing, the test build of lintara, changes in the program
 // (see glib/ProgramHooks.hpp); linked into it alone:
 //  - its clock may run faster than the wall clock, so that an end-to-end test

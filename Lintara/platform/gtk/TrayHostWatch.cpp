@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TrayHostWatch.hpp"
 
 #include <gio/gio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether anything shows the tray item: a StatusNotifierItem host, reached
 // through org.kde.StatusNotifierWatcher on the session bus. GNOME Shell has
 // none without its AppIndicator extension, and the item then sits unseen

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lintara: Lintara in the tray of a Linux desktop (GTK 3 and Ayatana
 // AppIndicator, on the GLib base and the POSIX process runner).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // glibc's allocator, set for a process that stays up for months. Does nothing
 // with any other C library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PosixProcess.hpp"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes and pipes for the seam, on POSIX (Linux now, macOS later).
 //
 // Provides:

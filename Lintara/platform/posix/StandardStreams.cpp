@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "StandardStreams.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The standard descriptors of a process that may be started with some closed.
 #pragma once
 

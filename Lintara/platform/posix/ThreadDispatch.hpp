@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dispatch queues on plain threads, for every POSIX front end.
 //
 // Provides:

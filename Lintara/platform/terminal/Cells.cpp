@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Cells.hpp"
 
 #include "Lintara/text.hpp"

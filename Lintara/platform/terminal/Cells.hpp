@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text measured in terminal cells. Hangul and other wide scripts take two
 // columns, combining marks none, so widths here never come from byte counts,
 // and never from the user's locale either: they come from GLib's Unicode

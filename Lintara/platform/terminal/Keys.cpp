@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Keys.hpp"
 
 #include "Cells.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keyboard input from a terminal in raw mode, as keys: UTF-8 text, the
 // control keys Lintara uses, and the escape sequences of the usual terminals
 // (xterm, VT220, tmux, the Linux console) for arrows, Home, End and Delete.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LineEditor.hpp"
 
 #include "Cells.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The editable field of a dialog: a single line of text with a caret,
 // counted in code points, so that a Hangul syllable is one step of the arrow
 // keys and one Backspace, whatever its bytes.

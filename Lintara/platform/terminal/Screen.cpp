@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Screen.hpp"
 
 #include "Cells.hpp"

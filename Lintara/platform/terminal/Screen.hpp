@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the terminal shows, as lines of text, and the bytes that bring a
 // terminal from one screen to the next. Pure, so that layout and redraw can
 // be tested without a terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TerminalFrontEnd.hpp"
 
 #include "TerminalMode.hpp"

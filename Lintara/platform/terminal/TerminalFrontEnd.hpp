@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The terminal as Lintara's status item, menu and dialogs: one full-screen
 // view in the alternate screen, driven from the GLib main loop.
 //

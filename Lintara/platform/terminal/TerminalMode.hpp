@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The terminal's modes, and putting them back. Lintara takes the terminal
 // over (raw input, the alternate screen, no cursor) and must hand it back on
 // every way out: a normal exit, a signal, an uncaught exception, a crash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Terminfo.hpp"
 
 // term.h defines a macro for every capability's long name (bell, lines,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bytes lintara-term writes to move about the screen, from the
 // terminal's own terminfo entry (libtinfo), not from one terminal's manual;
 // and the refusal of a terminal that cannot do what the full screen needs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What lintara-term-testing, the test build of lintara-term, changes in the
 // program (see glib/ProgramHooks.hpp); linked into it alone. When
 // LINTARA_TERM_TRACE names a file, it appends a line there for events that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lintara-term: Lintara in a terminal.
 //
 // Provides:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A stand-in for systemd-logind on a private bus: owns org.freedesktop.login1
 and emits PrepareForSleep when told to on standard input.
 

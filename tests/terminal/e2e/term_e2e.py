@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """End-to-end tests of lintara-term: the real program (its test build, which
 runs the fake VPN tool) in a real terminal, tmux, driven by keys and read
 from the screen.

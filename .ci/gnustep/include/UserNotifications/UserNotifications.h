@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FOR THE GNUSTEP SYNTAX CHECK ONLY (.ci/steps/70-appkit-syntax.sh): GNUstep
 // has no UserNotifications framework. These are the few declarations of
 // Apple's that the AppKit binding uses (AppKitWarnings.mm), with Apple's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Declarations of the few Dispatch calls the AppKit binding makes, with the
 // shapes Apple's headers give them, for the syntax check only: Debian 12 has no
 // libdispatch. Nothing here is ever linked or run.
