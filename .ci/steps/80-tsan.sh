@@ -9,7 +9,7 @@
 set -euo pipefail
 cmake --preset tsan -DLINTARA_BENCH=ON >/dev/null
 targets=()
-for target in lintara_posix_tests lintara_glib_tests lintara-poll-loop lintara-term-testing fake-vpn; do
+for target in lintara_posix_tests lintara_glib_tests lintara-poll-loop lintara-term-testing lintara-ctl fake-vpn; do
   if cmake --build build/tsan --target help | grep -q "^${target}:"; then
     targets+=(--target "${target}")
   fi
