@@ -493,6 +493,8 @@ int main(int argc, char** argv)
     ::_setmode(STDOUT_FILENO, _O_BINARY);
     ::_setmode(STDERR_FILENO, _O_BINARY);
     if (argc == 2 && std::string_view(argv[1]) == "linger") {
+        // Logged once it holds the handles, so a test knows it is there.
+        appendLogLine(environment("LINTARA_FAKE_VPN_LOG"), "linger");
         sleepFor(3600);
         return 0;
     }
