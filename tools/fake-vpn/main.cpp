@@ -156,6 +156,11 @@ std::string stateFilePath()
     if (const char* path = environment("LINTARA_FAKE_VPN_STATE_FILE")) {
         return path;
     }
+#ifdef _WIN32
+    if (const char* local = environment("LOCALAPPDATA")) {
+        return std::string(local) + "\\lintara-fake-vpn.state";
+    }
+#endif
     if (const char* runtime = environment("XDG_RUNTIME_DIR")) {
         return std::string(runtime) + "/lintara-fake-vpn.state";
     }
