@@ -26,7 +26,10 @@ namespace {
         if (size > largestValue) {
             return std::string();
         }
+        // Room for the terminator that RegGetValueW adds to a text stored
+        // without one.
         std::vector<BYTE> data(size + sizeof(wchar_t));
+        size = static_cast<DWORD>(data.size());
         if (::RegGetValueW(key.root, key.path.c_str(), name.c_str(), flags, &type, data.data(), &size)
             != ERROR_SUCCESS) {
             return std::nullopt;
