@@ -17,6 +17,10 @@
 // Leaves out: the real tool's interactive mode, its other commands and any
 // actual network.
 //
+// Built for Windows too, as vpncli.exe: there the grandchild is a second copy
+// of the tool started with the hidden command `linger`, and `ignore-term`
+// does nothing, since nothing on Windows sends SIGTERM to a process.
+//
 // The environment variables and the fault syntax are described in README.md
 // beside this file.
 #include <algorithm>
@@ -34,6 +38,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+#include <windows.h>
+// Not inherited by children, like O_CLOEXEC; and binary, so that the line ends
+// of a state file or log are the bytes written.
+#define O_CLOEXEC (_O_NOINHERIT | _O_BINARY)
+#endif
 
 namespace {
 
@@ -193,7 +206,15 @@ bool writeState(const std::string& path, VpnState state)
     // survive a power cut, and tests write the state thousands of times.
     writeAll(fd, state == VpnState::connected ? "Connected\n" : "Disconnected\n");
     ::close(fd);
+#ifdef _WIN32
+    // The C library's rename() refuses to replace a file on Windows; this one
+    // replaces it in one step.
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+#else
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
+#endif
         ::unlink(temporary.c_str());
         return false;
     }
@@ -387,6 +408,31 @@ void sleepFor(double seconds)
 
 // Leaves a process in our group that keeps our standard output and error open
 // long after we have exited, as a daemon started carelessly by a tool would.
+#ifdef _WIN32
+// A second copy of the tool, running `linger`, that inherits our standard
+// handles and stays in our job.
+void leaveGrandchild()
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) {
+        return;
+    }
+    std::wstring commandLine = L"\"" + std::wstring(self, length) + L"\" linger";
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process {};
+    if (::CreateProcessW(
+            self, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+}
+#else
 void leaveGrandchild()
 {
     const pid_t pid = ::fork();
@@ -395,6 +441,7 @@ void leaveGrandchild()
         ::_exit(0);
     }
 }
+#endif
 
 [[noreturn]] void finish(const Faults& faults, Output& output)
 {
@@ -414,7 +461,11 @@ void leaveGrandchild()
     }
     if (faults.hang) {
         for (;;) {
+#ifdef _WIN32
+            ::Sleep(INFINITE);
+#else
             ::pause();
+#endif
         }
     }
     if (faults.signal) {
@@ -436,6 +487,16 @@ int usage()
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // Text mode would turn each LF into CR LF, and the line-end faults must
+    // come out as written.
+    ::_setmode(STDOUT_FILENO, _O_BINARY);
+    ::_setmode(STDERR_FILENO, _O_BINARY);
+    if (argc == 2 && std::string_view(argv[1]) == "linger") {
+        sleepFor(3600);
+        return 0;
+    }
+#endif
     if (argc < 2) {
         return usage();
     }
@@ -456,6 +517,7 @@ int main(int argc, char** argv)
         return usageStatus;
     }
 
+#ifndef _WIN32
     if (faults.ignoreTerm) {
         struct sigaction action { };
         action.sa_handler = noteTermAndCarryOn;
@@ -463,6 +525,7 @@ int main(int argc, char** argv)
         action.sa_flags = SA_RESTART;
         ::sigaction(SIGTERM, &action, nullptr);
     }
+#endif
     if (faults.sleepSeconds > 0) {
         sleepFor(faults.sleepSeconds);
     }
