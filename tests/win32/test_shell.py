@@ -156,8 +156,9 @@ def seconds_left(title):
 
 def countdown_to_disconnect(session):
     """A preset choice starts a countdown that the tooltip and the icon show;
-    the custom dialog takes a new duration; ticks wait while it is open; the
-    countdown ends in a disconnect and the message with the tool's output."""
+    the custom dialog takes a new duration; ticks and choices wait while it is
+    open; the countdown ends in a disconnect and the message with the tool's
+    output."""
     # Ten times the wall clock: a minute passes in six seconds.
     session.start(scale=10)
     session.wait_for(lambda: session.find("title", where=lambda e: e["title"].startswith("VPN 1:00:00")
@@ -176,15 +177,18 @@ def countdown_to_disconnect(session):
     session.command("choose", "사용자 설정…")
     opened, dialog = session.wait_for(lambda: session.find("dialog-opened"), "the custom dialog")
     assert dialog["field"] == "120" and dialog["buttons"] == ["설정", "취소"], dialog
-    # Held open for three seconds (thirty on the countdown's clock): no tick
-    # may reach the controller meanwhile.
+    # Held open for three seconds (thirty on the countdown's clock): neither
+    # a tick nor a menu choice may reach the controller meanwhile.
+    session.command("choose", "연결 감지 시 자동 시작")
     held_until = time.monotonic() + 3
     session.wait_for(lambda: time.monotonic() > held_until, "the dialog to have been open a while")
     session.command("press", "설정", "1")
     closed, answer = session.wait_for(lambda: session.find("dialog-closed", since=opened), "the dialog to close")
     assert answer == {"event": "dialog-closed", "code": FIRST_BUTTON, "field": "1"}, answer
-    ticks = [e for e in session.events()[opened:closed] if e["event"] == "title"]
-    assert not ticks, f"the tick ran while the dialog was open: {ticks}"
+    held = [e for e in session.events()[opened:closed] if e["event"] in ("title", "menu")]
+    assert not held, f"the controller ran while the dialog was open: {held}"
+    session.wait_for(lambda: session.menu_entry("연결 감지 시 자동 시작")["checked"] is False,
+                     "the choice made during the dialog, once it closed")
 
     session.wait_for(lambda: session.find("title", since=closed, where=lambda e: e["icon"] in ("1", "0")),
                      "the one-minute countdown in the icon")

@@ -4,7 +4,8 @@
 //  - a trace of what the person would see, one JSON object per line, in the
 //    file LINTARA_TESTING_TRACE names (else on standard error): the title
 //    and the icon's text, the menu whenever it changes, the popup opening,
-//    dialogs opening and closing, the warning, the published state, the log;
+//    dialogs opening and closing, the warning, the published state, the log
+//    (which also goes to standard error);
 //  - commands read from the file LINTARA_TESTING_COMMANDS, which a test
 //    appends lines to, looked at every 100 ms, also while a dialog or the
 //    popup is open (that is when they are needed):
@@ -159,6 +160,7 @@ namespace {
         }
         void logged(LogLevel level, std::string_view line) override
         {
+            std::fprintf(stderr, "lintara: %.*s\n", static_cast<int>(line.size()), line.data());
             emit(R"({"event":"log","level":)" + quoted(level == LogLevel::warning ? "warning" : "info") + R"(,"line":)"
                 + quoted(line) + "}");
         }
