@@ -23,6 +23,8 @@ import time
 
 SKIP = 77
 FIRST_BUTTON = 1000
+# What a dialog that closed itself at its instant answers.
+ABORTED = -1001
 
 
 class Failure(AssertionError):
@@ -157,8 +159,8 @@ def seconds_left(title):
 def countdown_to_disconnect(session):
     """A preset choice starts a countdown that the tooltip and the icon show;
     the custom dialog takes a new duration; ticks and choices wait while it is
-    open; the countdown ends in a disconnect and the message with the tool's
-    output."""
+    open, and it closes itself at the deadline; the countdown ends in a
+    disconnect and the message with the tool's output."""
     # Ten times the wall clock: a minute passes in six seconds.
     session.start(scale=10)
     session.wait_for(lambda: session.find("title", where=lambda e: e["title"].startswith("VPN 1:00:00")
@@ -192,6 +194,14 @@ def countdown_to_disconnect(session):
 
     session.wait_for(lambda: session.find("title", since=closed, where=lambda e: e["icon"] in ("1", "0")),
                      "the one-minute countdown in the icon")
+
+    # Left unanswered, the dialog gives way at the deadline, on the
+    # countdown's clock, and the disconnect is not held back.
+    session.command("choose", "사용자 설정…")
+    opened, _ = session.wait_for(lambda: session.find("dialog-opened", since=closed), "the custom dialog again")
+    closed, answer = session.wait_for(lambda: session.find("dialog-closed", since=opened),
+                                      "the dialog to close itself at the deadline", timeout=90)
+    assert answer["code"] == ABORTED, answer
     _, message = session.wait_for(
         lambda: session.find("dialog-opened", since=closed), "the message after the disconnect", timeout=90)
     assert "Disconnected" in message["informative"] and message["buttons"] == ["확인"], message
