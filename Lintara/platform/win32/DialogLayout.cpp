@@ -155,8 +155,10 @@ std::vector<WORD> dialogTemplate(const DialogContent& content, DWORD style, DWOR
 
     writer.item(SS_LEFT | SS_NOPREFIX, messageControl, staticClass, widen(content.message));
     if (content.text == DialogContent::Text::scrolling) {
+        // The text, up to 64 KiB of it, is set once the edit exists: a
+        // template is no place for that much.
         writer.item(ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
-            informativeControl, editClass, withCrLf(widen(displayedTail(content.informative))));
+            informativeControl, editClass, L"");
     } else {
         writer.item(SS_LEFT | SS_NOPREFIX, informativeControl, staticClass, widen(content.informative));
     }
@@ -209,6 +211,7 @@ void layOutDialog(HWND dialog, const DialogContent& content, Placement placement
 
     HWND informative = GetDlgItem(dialog, informativeControl);
     if (content.text == DialogContent::Text::scrolling) {
+        SetWindowTextW(informative, withCrLf(widen(displayedTail(content.informative))).c_str());
         // The edit's own margins and the scroll bar take from the width.
         const int inner = width - metricForDpi(SM_CXVSCROLL, dpi) - px(8);
         const int wanted = textHeight(informative, inner) + px(8);
@@ -216,6 +219,9 @@ void layOutDialog(HWND dialog, const DialogContent& content, Placement placement
         const int height = std::min(wanted, tallest);
         MoveWindow(informative, margin, y, width, height, FALSE);
         ShowScrollBar(informative, SB_VERT, wanted > tallest);
+        // What a tool printed last says most, as in the terminal's message:
+        // a long text opens at its end.
+        SendMessageW(informative, EM_LINESCROLL, 0, SendMessageW(informative, EM_GETLINECOUNT, 0, 0));
         y += height + gap;
     } else {
         const int height = textHeight(informative, width);
