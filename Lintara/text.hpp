@@ -53,6 +53,11 @@ namespace lintara {
 // is not finite, or too large for 64 bits, is clamped rather than trusted.
 [[nodiscard]] std::string countdownTitle(double secondsLeft);
 
+// The status item's title while nothing counts down, and while a disconnect
+// runs. A binding that draws the state (an icon) tells them apart by these.
+inline constexpr std::string_view idleTitle = "VPN ◷";
+inline constexpr std::string_view busyTitle = "VPN 해제 중…";
+
 // What a dialog lays out of a text that may be huge (a tool that flooded its
 // output): the text itself when it fits in maxBytes, otherwise its end, cut at
 // a line start where one lies in the last maxBytes (else at a character),

@@ -85,9 +85,9 @@ void AppDelegate::render()
     if (deadline) {
         title = countdownTitle(deadline->timeIntervalSince(platform_.clock.now()));
     } else if (busy) {
-        title = "VPN 해제 중…";
+        title = busyTitle;
     } else {
-        title = "VPN ◷";
+        title = idleTitle;
     }
     if (StatusButton* button = item->button()) {
         button->setTitle(title);
