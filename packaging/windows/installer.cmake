@@ -22,6 +22,7 @@ add_custom_target(installer ALL DEPENDS "${_lintara_setup}")
 
 if(LINTARA_BUILD_TESTS)
   add_test(NAME installer.per_user_install_login_entry_and_uninstall
-    COMMAND bash "${PROJECT_SOURCE_DIR}/tests/win32/installer.sh" "${_lintara_setup}")
+    COMMAND bash "${PROJECT_SOURCE_DIR}/tests/win32/installer.sh" "${_lintara_setup}"
+      "$<TARGET_FILE:lintara>")
   set_tests_properties(installer.per_user_install_login_entry_and_uninstall PROPERTIES TIMEOUT 300)
 endif()

@@ -7,6 +7,7 @@
 # all of it.
 set -euo pipefail
 setup=$1
+built=$2
 wine=${LINTARA_WINE:-/usr/lib/wine/wine64}
 export WINEDEBUG=-all WINEPREFIX
 WINEPREFIX=$(mktemp -d)
@@ -30,7 +31,7 @@ has_key() { "${wine}" reg query "$1" >/dev/null 2>&1; }
 [[ -f "${link}" ]] || fail "no Start-menu entry"
 has_key "${uninstall}" || fail "no uninstall entry"
 ! has_value "${run}" Lintara || fail "login entry made without being asked for"
-cmp -s "${dir}/lintara.exe" "$(dirname "${setup}")/lintara.exe" ||
+cmp -s "${dir}/lintara.exe" "${built}" ||
   fail "installed lintara.exe differs from the one built"
 
 "${wine}" "${setup}" /S /STARTATLOGIN
