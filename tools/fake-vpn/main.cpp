@@ -156,6 +156,11 @@ std::string stateFilePath()
     if (const char* path = environment("LINTARA_FAKE_VPN_STATE_FILE")) {
         return path;
     }
+#ifdef _WIN32
+    if (const char* local = environment("LOCALAPPDATA")) {
+        return std::string(local) + "\\lintara-fake-vpn.state";
+    }
+#endif
     if (const char* runtime = environment("XDG_RUNTIME_DIR")) {
         return std::string(runtime) + "/lintara-fake-vpn.state";
     }
@@ -493,6 +498,8 @@ int main(int argc, char** argv)
     ::_setmode(STDOUT_FILENO, _O_BINARY);
     ::_setmode(STDERR_FILENO, _O_BINARY);
     if (argc == 2 && std::string_view(argv[1]) == "linger") {
+        // Logged once it holds the handles, so a test knows it is there.
+        appendLogLine(environment("LINTARA_FAKE_VPN_LOG"), "linger");
         sleepFor(3600);
         return 0;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "PosixProcess.hpp"
 
+#include "Lintara/platform/BindingSupport.hpp"
+
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -113,19 +115,6 @@ namespace {
             fd = -1;
         }
     }
-
-    // When the reader of a run's output should stop waiting for its end, in
-    // steady-clock ticks since the epoch; zero while it should wait forever.
-    // Shared by a process and the pipes it writes into.
-    struct OutputDeadline {
-        std::atomic<Clock::rep> abandonAt { 0 };
-
-        [[nodiscard]] bool passed() const
-        {
-            const Clock::rep at = abandonAt.load(std::memory_order_acquire);
-            return at != 0 && Clock::now().time_since_epoch().count() >= at;
-        }
-    };
 
     class PosixPipe final : public Pipe {
     public:
@@ -574,7 +563,7 @@ namespace {
     void PosixProcess::killLocked()
     {
         ::kill(-pid_, SIGKILL);
-        deadline_->abandonAt.store((Clock::now() + abandonDelay).time_since_epoch().count(), std::memory_order_release);
+        deadline_->abandonAfter(abandonDelay);
     }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ThreadDispatch.hpp"
 
+#include "Lintara/platform/BindingSupport.hpp"
+
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -33,38 +35,6 @@ namespace {
         const double bounded = std::min(seconds, longestDelay);
         return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
     }
-
-    // The front end's main queue, until closed: then blocks are dropped.
-    class ClosableMainQueue final : public DispatchQueue {
-    public:
-        explicit ClosableMainQueue(DispatchQueue& target)
-            : target_(&target)
-        {
-        }
-        void async(Work work) override
-        {
-            const std::scoped_lock lock(mutex_);
-            if (target_ != nullptr) {
-                target_->async(std::move(work));
-            }
-        }
-        void asyncAfter(double seconds, Work work) override
-        {
-            const std::scoped_lock lock(mutex_);
-            if (target_ != nullptr) {
-                target_->asyncAfter(seconds, std::move(work));
-            }
-        }
-        void close()
-        {
-            const std::scoped_lock lock(mutex_);
-            target_ = nullptr;
-        }
-
-    private:
-        std::mutex mutex_;
-        DispatchQueue* target_;
-    };
 
 } // namespace
 
