@@ -25,6 +25,7 @@ enum : UINT {
     resumeMessage,
     iconMessage,
     openMenuMessage,
+    showMenuMessage,
 };
 
 class MessageWindow {

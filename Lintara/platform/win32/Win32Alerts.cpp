@@ -86,6 +86,10 @@ struct Win32Alerts::Open {
     {
         dialog = window;
         layOutDialog(dialog, content, Placement::centre);
+        // The application's icon (lintara.rc), in the title bar and Alt-Tab.
+        const auto icon = reinterpret_cast<LPARAM>(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)));
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, icon);
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, icon);
         SendMessageW(dialog, DM_SETDEFID, firstButtonControl, 0);
         SetForegroundWindow(dialog);
         watchClosesAt();

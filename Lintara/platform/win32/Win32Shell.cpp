@@ -34,10 +34,16 @@ Win32Shell::Win32Shell(MessageWindow& window, DispatchQueue& mainQueue)
             if (delegate_ != nullptr) {
                 (void)delegate_->applicationShouldHandleReopen();
             }
-            if (openMenu_) {
-                openMenu_();
-            }
+            // The popup's loop runs main-queue blocks; opened from inside
+            // one, they would run nested in it.
+            window_.post(showMenuMessage);
         });
+        return 0;
+    });
+    window_.onMessage(showMenuMessage, [this](WPARAM, LPARAM) -> LRESULT {
+        if (openMenu_) {
+            openMenu_();
+        }
         return 0;
     });
 }
