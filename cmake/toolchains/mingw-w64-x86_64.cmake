@@ -30,15 +30,16 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0602 -DWINVER=0x0602 -DUNICODE -D_UNICODE")
 set(CMAKE_C_FLAGS_INIT "${CMAKE_CXX_FLAGS_INIT}")
 
-# Wine runs the Windows programs that the build and ctest start. Its own
-# messages are silenced, and it keeps its prefix (the C: drive and registry it
-# makes on first start) inside the build folder, so that a build never reads
-# or changes the user's ~/.wine and a clean build starts from a clean prefix.
+# Wine runs the Windows programs that the build and ctest start, through
+# wine-run.sh beside this file. Its own messages are silenced, and it keeps
+# its prefix (the C: drive and registry it makes on first start) inside the
+# build folder, so that a build never reads or changes the user's ~/.wine and
+# a clean build starts from a clean prefix.
 find_program(LINTARA_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 set(LINTARA_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH
   "The Wine prefix in which the build's Windows programs run")
 if(LINTARA_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
     /usr/bin/env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX=${LINTARA_WINEPREFIX}
-    ${LINTARA_WINE})
+    /bin/sh ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${LINTARA_WINE})
 endif()
