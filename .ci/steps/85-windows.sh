@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # lintara.exe and its tests, cross-built with mingw-w64 and run under Wine:
 # the controller's unit tests and the Windows binding's own (the runner
-# against the fake tool built as vpncli.exe, the registry, the clock). No
-# display is needed.
+# against the fake tool built as vpncli.exe, the registry, the clock), the
+# installer, and lintara-testing.exe end to end, each of those on a private X
+# server of its own.
 #
 # Wine keeps its prefix in the build folder (see the toolchain file). It is
 # made here, once, before anything else starts Wine, so that the first test
