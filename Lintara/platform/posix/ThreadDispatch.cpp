@@ -100,14 +100,21 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
 
     void submitAfter(Clock::time_point due, Work work)
     {
+        bool earliest = false;
         {
             const std::scoped_lock lock(mutex);
             if (stopping) {
                 return;
             }
-            delayed.emplace(due, std::move(work));
+            const auto added = delayed.emplace(due, std::move(work));
+            earliest = added == delayed.begin();
         }
-        timerWake.notify_one();
+        // The timer sleeps until the earliest block is due; one due later
+        // changes nothing for it. Each poll arms a watchdog due after the
+        // last one's, so this spares the timer a wake per poll.
+        if (earliest) {
+            timerWake.notify_one();
+        }
     }
 
     // Every ready block has an idle worker to take it, or a new one starts.
@@ -151,8 +158,17 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             if (stopping) {
                 break;
             }
+            const auto workOrStop = [this] { return !ready.empty() || stopping; };
             ++idle;
-            const bool woken = workAvailable.wait_for(lock, idleLimit, [this] { return !ready.empty() || stopping; });
+            bool woken = true;
+            if (idle == 1) {
+                // The only worker waiting stays for good: the polls come at
+                // about the idle limit apart, and a worker that ended just
+                // before each would make every poll start a thread.
+                workAvailable.wait(lock, workOrStop);
+            } else {
+                woken = workAvailable.wait_for(lock, idleLimit, workOrStop);
+            }
             --idle;
             if (!woken) {
                 break;
