@@ -113,6 +113,8 @@ struct MenuItem {
     }
     // An unset flag keeps the platform default, which is enabled.
     [[nodiscard]] bool isEnabled() const { return enabled.value_or(true); }
+
+    friend bool operator==(const MenuItem&, const MenuItem&) = default;
 };
 
 enum class AutoenablesItems { no, yes };

@@ -176,8 +176,13 @@ void TerminalFrontEnd::setTitle(const std::string& title)
 
 void TerminalFrontEnd::setMenu(const Menu& menu)
 {
-    // Copied over the last one, whose buffers it reuses.
+    // Every render sets the menu, which mostly shows what it did: then there
+    // is nothing to draw. Copied over the last one, whose buffers it reuses.
+    const bool unchanged = menu_.items == menu.items;
     menu_ = menu;
+    if (unchanged) {
+        return;
+    }
     // The menu is rebuilt on every render with the same entries, so the
     // selection stays on the same line; it moves only if that line is gone.
     if (!selected_ || *selected_ >= menu_.items.size() || !isChoosable(menu_.items[*selected_])) {
