@@ -90,12 +90,20 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
 
     void submit(Work work)
     {
-        const std::scoped_lock lock(mutex);
-        if (stopping) {
-            return;
+        bool wakeIdle = false;
+        {
+            const std::scoped_lock lock(mutex);
+            if (stopping) {
+                return;
+            }
+            ready.push_back(std::move(work));
+            wakeIdle = startWorkerIfNeededLocked();
         }
-        ready.push_back(std::move(work));
-        startWorkerIfNeededLocked();
+        // Outside the lock, so that the worker woken does not at once wait
+        // for it: a switch fewer for each poll.
+        if (wakeIdle) {
+            workAvailable.notify_one();
+        }
     }
 
     void submitAfter(Clock::time_point due, Work work)
@@ -118,14 +126,14 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
     }
 
     // Every ready block has an idle worker to take it, or a new one starts.
-    void startWorkerIfNeededLocked()
+    // True when an idle worker is to take it: the caller wakes one.
+    [[nodiscard]] bool startWorkerIfNeededLocked()
     {
         if (ready.size() <= static_cast<std::size_t>(idle)) {
-            workAvailable.notify_one();
-            return;
+            return true;
         }
         if (workers >= maxWorkers) {
-            return;
+            return false;
         }
         try {
             startThread([self = shared_from_this()] { self->workerLoop(); });
@@ -138,6 +146,7 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             retryStartAt = Clock::now() + startRetryDelay;
             timerWake.notify_one();
         }
+        return false;
     }
 
     void workerLoop()
@@ -178,6 +187,15 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
         workersChanged.notify_all();
     }
 
+    void wakeIdleUnlocked(std::unique_lock<std::mutex>& lock, bool wakeIdle)
+    {
+        if (wakeIdle) {
+            lock.unlock();
+            workAvailable.notify_one();
+            lock.lock();
+        }
+    }
+
     void timerLoop()
     {
         std::unique_lock lock(mutex);
@@ -185,13 +203,13 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             const auto now = Clock::now();
             if (retryStartAt && *retryStartAt <= now) {
                 retryStartAt.reset();
-                startWorkerIfNeededLocked();
+                wakeIdleUnlocked(lock, startWorkerIfNeededLocked());
                 continue;
             }
             if (!delayed.empty() && delayed.begin()->first <= now) {
                 ready.push_back(std::move(delayed.begin()->second));
                 delayed.erase(delayed.begin());
-                startWorkerIfNeededLocked();
+                wakeIdleUnlocked(lock, startWorkerIfNeededLocked());
                 continue;
             }
             std::optional<Clock::time_point> wake = retryStartAt;
