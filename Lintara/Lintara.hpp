@@ -86,7 +86,8 @@ private:
     // ui
     void render();
     void perform(const MenuItem& sender);
-    [[nodiscard]] Menu buildMenu();
+    // Brings `menu` up to date with the fields, in place.
+    void writeMenu();
     void showMessage(const std::string& title, const std::string& text);
     // remote
     RemoteResult performRemote(const RemoteCommand& command);
@@ -111,6 +112,10 @@ private:
     std::optional<Date> warnedAbout; // the deadline the warning on screen announces; unset when none shows
     // Whether the last reading was unreadable: the log hears of changes only.
     bool unreadable;
+    // What the last render showed, kept so that the next writes over it: a
+    // render that changes no text allocates nothing.
+    Menu menu;
+    RemoteState published;
 };
 
 // The entry point every binding's main() ends in: the accessory policy, the

@@ -83,15 +83,15 @@ RemoteResult AppDelegate::performRemote(const RemoteCommand& command)
 
 void AppDelegate::publishState(const std::string& title)
 {
-    RemoteState state;
-    state.connected = connected;
-    state.deadline = deadline ? unixSecondsRoundedUp(*deadline) : 0;
-    state.automatic = automatic;
-    state.selectedMinutes = selectedMinutes;
-    state.status = status;
-    state.busy = busy;
-    state.title = title;
-    platform_.remote.publish(state);
+    // Written over the last one: the strings keep their buffers.
+    published.connected = connected;
+    published.deadline = deadline ? unixSecondsRoundedUp(*deadline) : 0;
+    published.automatic = automatic;
+    published.selectedMinutes = selectedMinutes;
+    published.status = status;
+    published.busy = busy;
+    published.title = title;
+    platform_.remote.publish(published);
 }
 
 } // namespace lintara

@@ -30,7 +30,7 @@ namespace {
         {
         }
         StatusButton* button() override { return &button_; }
-        void setMenu(Menu menu) override { menu_ = std::move(menu); }
+        void setMenu(const Menu& menu) override { menu_ = menu; }
 
     private:
         Button button_;

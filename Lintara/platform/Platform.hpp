@@ -113,11 +113,13 @@ struct MenuItem {
     }
     // An unset flag keeps the platform default, which is enabled.
     [[nodiscard]] bool isEnabled() const { return enabled.value_or(true); }
+
+    friend bool operator==(const MenuItem&, const MenuItem&) = default;
 };
 
 enum class AutoenablesItems { no, yes };
 
-// Plain data that the controller builds anew on every render. A binding draws
+// Plain data that the controller brings up to date on every render. A binding draws
 // it and reports the entry the user chose through choose() or choice(), never
 // by calling onChoose itself, so that one rule decides on every platform what
 // a choice does.
@@ -179,8 +181,9 @@ public:
         virtual ~Backend() = default;
         // May be null: some hosts give an item without a text button.
         virtual StatusButton* button() = 0;
-        // Replaces the previous menu whole.
-        virtual void setMenu(Menu menu) = 0;
+        // Replaces the previous menu whole. The menu is the controller's and
+        // changes after the call: a binding keeps a copy of what it needs.
+        virtual void setMenu(const Menu& menu) = 0;
     };
 
     explicit StatusItem(std::unique_ptr<Backend> backend)
@@ -189,7 +192,7 @@ public:
     }
 
     [[nodiscard]] StatusButton* button() const { return backend_->button(); }
-    void setMenu(Menu menu) const { backend_->setMenu(std::move(menu)); }
+    void setMenu(const Menu& menu) const { backend_->setMenu(menu); }
 
 private:
     std::unique_ptr<Backend> backend_;

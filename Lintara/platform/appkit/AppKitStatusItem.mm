@@ -192,9 +192,9 @@ namespace {
 
         StatusButton* button() override { return [item_ button] != nil ? &button_ : nullptr; }
 
-        void setMenu(Menu menu) override
+        void setMenu(const Menu& menu) override
         {
-            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithMenu:std::move(menu) deferral:&deferral_];
+            LintaraMenuTarget* target = [[LintaraMenuTarget alloc] initWithMenu:menu deferral:&deferral_];
             LintaraMenu* drawn = [[LintaraMenu alloc] init];
             [drawn setActionTarget:target];
             [drawn setDelegate:target];

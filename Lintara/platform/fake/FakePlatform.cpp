@@ -33,7 +33,7 @@ namespace {
         {
         }
         StatusButton* button() override { return button_ ? &*button_ : nullptr; }
-        void setMenu(Menu menu) override { onMenu_(std::move(menu)); }
+        void setMenu(const Menu& menu) override { onMenu_(menu); }
 
     private:
         std::optional<FakeButton> button_;

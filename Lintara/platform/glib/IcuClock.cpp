@@ -77,6 +77,10 @@ struct IcuClock::Formatter {
     std::unique_ptr<icu::DateFormat> format;
     std::string localtimePath;
     std::optional<ZoneSource> zoneSource;
+    // The last instant formatted and its text. A countdown asks for its
+    // deadline on every render, and the text can change only with the zone.
+    std::optional<UDate> lastMillis;
+    std::string lastText;
 
     // Cheap enough for every render: one getenv and one lstat. The zone is
     // looked for again only when either has changed.
@@ -89,6 +93,7 @@ struct IcuClock::Formatter {
         const bool tzSet = source.tz.has_value();
         zoneSource = std::move(source);
         format->adoptTimeZone(hostZone(localtimePath, tzSet));
+        lastMillis.reset();
     }
 };
 
@@ -144,11 +149,14 @@ std::string IcuClock::shortTimeString(Date date)
         return buffer;
     }
     format_->followZone();
-    icu::UnicodeString text;
-    format_->format->format(millis, text);
-    std::string result;
-    text.toUTF8String(result);
-    return result;
+    if (format_->lastMillis != millis) {
+        icu::UnicodeString text;
+        format_->format->format(millis, text);
+        format_->lastText.clear();
+        text.toUTF8String(format_->lastText);
+        format_->lastMillis = millis;
+    }
+    return format_->lastText;
 }
 
 } // namespace lintara::glib

@@ -64,7 +64,7 @@ void IndicatorStatusItem::setTitle(const std::string& title)
     app_indicator_set_title(indicator_, title.c_str());
 }
 
-void IndicatorStatusItem::setMenu(Menu menu)
+void IndicatorStatusItem::setMenu(const Menu& menu)
 {
     const MenuPlan plan = planMenuUpdate(shown_, menu);
     if (plan.rebuild == MenuRebuild::yes) {
@@ -74,7 +74,7 @@ void IndicatorStatusItem::setMenu(Menu menu)
             apply(update);
         }
     }
-    shown_ = std::move(menu);
+    shown_ = menu;
 }
 
 void IndicatorStatusItem::rebuild(const Menu& menu)

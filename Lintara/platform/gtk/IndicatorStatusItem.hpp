@@ -39,7 +39,7 @@ public:
     IndicatorStatusItem& operator=(const IndicatorStatusItem&) = delete;
 
     StatusButton* button() override { return this; }
-    void setMenu(Menu menu) override;
+    void setMenu(const Menu& menu) override;
     void setTitle(const std::string& title) override;
 
 private:

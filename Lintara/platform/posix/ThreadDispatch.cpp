@@ -60,35 +60,50 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
 
     void submit(Work work)
     {
-        const std::scoped_lock lock(mutex);
-        if (stopping) {
-            return;
-        }
-        ready.push_back(std::move(work));
-        startWorkerIfNeededLocked();
-    }
-
-    void submitAfter(Clock::time_point due, Work work)
-    {
+        bool wakeIdle = false;
         {
             const std::scoped_lock lock(mutex);
             if (stopping) {
                 return;
             }
-            delayed.emplace(due, std::move(work));
+            ready.push_back(std::move(work));
+            wakeIdle = startWorkerIfNeededLocked();
         }
-        timerWake.notify_one();
+        // Outside the lock, so that the worker woken does not at once wait
+        // for it: a switch fewer for each poll.
+        if (wakeIdle) {
+            workAvailable.notify_one();
+        }
+    }
+
+    void submitAfter(Clock::time_point due, Work work)
+    {
+        bool earliest = false;
+        {
+            const std::scoped_lock lock(mutex);
+            if (stopping) {
+                return;
+            }
+            const auto added = delayed.emplace(due, std::move(work));
+            earliest = added == delayed.begin();
+        }
+        // The timer sleeps until the earliest block is due; one due later
+        // changes nothing for it. Each poll arms a watchdog due after the
+        // last one's, so this spares the timer a wake per poll.
+        if (earliest) {
+            timerWake.notify_one();
+        }
     }
 
     // Every ready block has an idle worker to take it, or a new one starts.
-    void startWorkerIfNeededLocked()
+    // True when an idle worker is to take it: the caller wakes one.
+    [[nodiscard]] bool startWorkerIfNeededLocked()
     {
         if (ready.size() <= static_cast<std::size_t>(idle)) {
-            workAvailable.notify_one();
-            return;
+            return true;
         }
         if (workers >= maxWorkers) {
-            return;
+            return false;
         }
         try {
             startThread([self = shared_from_this()] { self->workerLoop(); });
@@ -101,6 +116,7 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             retryStartAt = Clock::now() + startRetryDelay;
             timerWake.notify_one();
         }
+        return false;
     }
 
     void workerLoop()
@@ -121,8 +137,17 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             if (stopping) {
                 break;
             }
+            const auto workOrStop = [this] { return !ready.empty() || stopping; };
             ++idle;
-            const bool woken = workAvailable.wait_for(lock, idleLimit, [this] { return !ready.empty() || stopping; });
+            bool woken = true;
+            if (idle == 1) {
+                // The only worker waiting stays for good: the polls come at
+                // about the idle limit apart, and a worker that ended just
+                // before each would make every poll start a thread.
+                workAvailable.wait(lock, workOrStop);
+            } else {
+                woken = workAvailable.wait_for(lock, idleLimit, workOrStop);
+            }
             --idle;
             if (!woken) {
                 break;
@@ -132,6 +157,15 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
         workersChanged.notify_all();
     }
 
+    void wakeIdleUnlocked(std::unique_lock<std::mutex>& lock, bool wakeIdle)
+    {
+        if (wakeIdle) {
+            lock.unlock();
+            workAvailable.notify_one();
+            lock.lock();
+        }
+    }
+
     void timerLoop()
     {
         std::unique_lock lock(mutex);
@@ -139,13 +173,13 @@ struct ThreadDispatch::State : std::enable_shared_from_this<State> {
             const auto now = Clock::now();
             if (retryStartAt && *retryStartAt <= now) {
                 retryStartAt.reset();
-                startWorkerIfNeededLocked();
+                wakeIdleUnlocked(lock, startWorkerIfNeededLocked());
                 continue;
             }
             if (!delayed.empty() && delayed.begin()->first <= now) {
                 ready.push_back(std::move(delayed.begin()->second));
                 delayed.erase(delayed.begin());
-                startWorkerIfNeededLocked();
+                wakeIdleUnlocked(lock, startWorkerIfNeededLocked());
                 continue;
             }
             std::optional<Clock::time_point> wake = retryStartAt;

@@ -6,7 +6,7 @@
 //    blocks when this object is destroyed;
 //  - global(utility) and global(defaultClass): blocks run on worker threads,
 //    started when work arrives and nobody is idle, and ended after a while
-//    without work;
+//    without work, all but one, which waits for the next block;
 //  - asyncAfter on the global queues, timed on the monotonic clock by one
 //    timer thread, for the watchdogs of the VPN tool's runs.
 // Leaves out: priorities. Both classes share one pool of workers; nothing on
@@ -54,7 +54,8 @@ public:
     lintara::DispatchQueue& global(lintara::QualityOfService qos) override;
 
     static constexpr auto shutdownGrace = std::chrono::seconds(3);
-    // How long a worker waits for more work before it ends.
+    // How long a worker waits for more work before it ends, unless it is the
+    // only one waiting.
     static constexpr auto idleLimit = std::chrono::seconds(5);
     static constexpr auto startRetryDelay = std::chrono::milliseconds(250);
 

@@ -38,7 +38,7 @@ namespace {
         {
         }
         StatusButton* button() override { return &button_; }
-        void setMenu(Menu menu) override { front_.setMenu(std::move(menu)); }
+        void setMenu(const Menu& menu) override { front_.setMenu(menu); }
 
     private:
         TerminalFrontEnd& front_;
@@ -174,9 +174,15 @@ void TerminalFrontEnd::setTitle(const std::string& title)
     redraw();
 }
 
-void TerminalFrontEnd::setMenu(Menu menu)
+void TerminalFrontEnd::setMenu(const Menu& menu)
 {
-    menu_ = std::move(menu);
+    // Every render sets the menu, which mostly shows what it did: then there
+    // is nothing to draw. Copied over the last one, whose buffers it reuses.
+    const bool unchanged = menu_.items == menu.items;
+    menu_ = menu;
+    if (unchanged) {
+        return;
+    }
     // The menu is rebuilt on every render with the same entries, so the
     // selection stays on the same line; it moves only if that line is gone.
     if (!selected_ || *selected_ >= menu_.items.size() || !isChoosable(menu_.items[*selected_])) {

@@ -51,7 +51,7 @@ public:
 
     // Used by the status item.
     void setTitle(const std::string& title);
-    void setMenu(Menu menu);
+    void setMenu(const Menu& menu);
 
 private:
     enum class Redraw { changes, whole };
