@@ -238,10 +238,10 @@ void NotifyIconItem::remove()
     }
 }
 
-void NotifyIconItem::setMenu(Menu menu)
+void NotifyIconItem::setMenu(const Menu& menu)
 {
     hooks_.menuShown(menu);
-    menu_ = std::move(menu);
+    menu_ = menu;
 }
 
 void NotifyIconItem::openMenu(POINT at)

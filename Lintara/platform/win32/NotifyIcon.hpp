@@ -30,7 +30,7 @@ public:
     NotifyIconItem& operator=(const NotifyIconItem&) = delete;
 
     StatusButton* button() override { return this; }
-    void setMenu(Menu menu) override;
+    void setMenu(const Menu& menu) override;
     void setTitle(const std::string& title) override;
 
     // Opens the popup at a point on the screen, and waits until it closes.
