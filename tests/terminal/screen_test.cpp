@@ -184,3 +184,23 @@ TEST(Screen, RepaintTouchesOnlyChangedRows)
     EXPECT_EQ(paintChanges(before, after, width), paintWhole(after));
     EXPECT_EQ(paintWhole(after), "\x1b[H\x1b[2J\x1b[1;1HVPN 0:00:09\x1b[2;1H[a] ✓ 자동 시작\x1b[3;1Hmenu");
 }
+
+TEST(Screen, ATitleAloneIsRepaintedAsAWholeLayoutWouldBeOrNotAtAll)
+{
+    ScreenState state { "VPN 0:00:10", sampleMenu(false), std::nullopt, nullptr, nullptr };
+    std::vector<std::string> shown = layoutScreen(state, 40, 20);
+    const std::vector<std::string> before = shown;
+    state.title = "VPN 0:00:09\x1b[2J";
+    const std::vector<std::string> next = layoutScreen(state, 40, 20);
+    EXPECT_EQ(paintTitle(shown, state.title, 40), paintChanges(before, next, 40));
+    EXPECT_EQ(shown, next);
+    EXPECT_EQ(paintTitle(shown, state.title, 40), "");
+
+    // Whenever more would change, the caller lays the screen out again.
+    EXPECT_EQ(paintTitle(shown, std::string(41, 'x'), 40), std::nullopt);
+    EXPECT_EQ(paintTitle(shown, "VPN ✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓✓", 40), std::nullopt);
+    std::vector<std::string> tooSmall = layoutScreen(state, 40, 3);
+    ASSERT_EQ(tooSmall.size(), 1U);
+    EXPECT_EQ(paintTitle(tooSmall, "VPN", 40), std::nullopt);
+    EXPECT_EQ(shown, next);
+}

@@ -8,10 +8,18 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <sys/stat.h>
+
+#ifdef __linux__
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
 
 namespace lintara::glib {
 
@@ -49,6 +57,81 @@ namespace {
         return source;
     }
 
+#ifdef __linux__
+    // Whether the zone link may have changed since the last look, known
+    // without a path lookup every second: a read of an inotify watch on the
+    // link's directory, which has nothing to read while nothing happened
+    // there. Where the directory cannot be watched, or the watch is lost, the
+    // answer is always maybe, and the caller looks at the link itself.
+    class ZoneLinkWatch {
+    public:
+        explicit ZoneLinkWatch(const std::string& linkPath)
+            : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+        {
+            gchar* directory = g_path_get_dirname(linkPath.c_str());
+            constexpr std::uint32_t events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB
+                | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+            if (fd_ >= 0 && inotify_add_watch(fd_, directory, events) < 0) {
+                stop();
+            }
+            g_free(directory);
+        }
+        ~ZoneLinkWatch() { stop(); }
+        ZoneLinkWatch(const ZoneLinkWatch&) = delete;
+        ZoneLinkWatch& operator=(const ZoneLinkWatch&) = delete;
+
+        bool mayHaveChanged()
+        {
+            if (fd_ < 0) {
+                return true;
+            }
+            bool happened = false;
+            alignas(inotify_event) char buffer[4096];
+            for (;;) {
+                const ssize_t count = read(fd_, buffer, sizeof buffer);
+                if (count < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (count < 0 && errno == EAGAIN) {
+                    return happened;
+                }
+                if (count <= 0) {
+                    stop();
+                    return true;
+                }
+                happened = true;
+                for (ssize_t at = 0; at < count;) {
+                    inotify_event event {};
+                    std::memcpy(&event, buffer + at, sizeof event);
+                    // The directory went, or events were dropped: nothing
+                    // more can be trusted to arrive.
+                    if ((event.mask & (IN_IGNORED | IN_Q_OVERFLOW)) != 0) {
+                        stop();
+                        return true;
+                    }
+                    at += static_cast<ssize_t>(sizeof event + event.len);
+                }
+            }
+        }
+
+    private:
+        void stop()
+        {
+            if (fd_ >= 0) {
+                close(fd_);
+                fd_ = -1;
+            }
+        }
+        int fd_;
+    };
+#else
+    class ZoneLinkWatch {
+    public:
+        explicit ZoneLinkWatch(const std::string&) { }
+        static bool mayHaveChanged() { return true; }
+    };
+#endif
+
     // The zone as ICU finds it, except that the host's link is read from
     // localtimePath, where ICU reads only /etc/localtime: the zone is the
     // link's name below "zoneinfo/", which is how ICU reads it too.
@@ -76,16 +159,25 @@ namespace {
 struct IcuClock::Formatter {
     std::unique_ptr<icu::DateFormat> format;
     std::string localtimePath;
+    // Made before the link is first looked at, so that no change after that
+    // goes unseen.
+    std::optional<ZoneLinkWatch> linkWatch;
     std::optional<ZoneSource> zoneSource;
     // The last instant formatted and its text. A countdown asks for its
     // deadline on every render, and the text can change only with the zone.
     std::optional<UDate> lastMillis;
     std::string lastText;
 
-    // Cheap enough for every render: one getenv and one lstat. The zone is
-    // looked for again only when either has changed.
+    // Cheap enough for every render: one getenv, and one lstat only when the
+    // link's directory has seen a change. The zone is looked for again only
+    // when TZ or the link has changed.
     void followZone()
     {
+        const char* tz = std::getenv("TZ");
+        const bool sameTz = zoneSource && (tz == nullptr ? !zoneSource->tz : zoneSource->tz == tz);
+        if (sameTz && !linkWatch->mayHaveChanged()) {
+            return;
+        }
         ZoneSource source = currentZoneSource(localtimePath);
         if (source == zoneSource) {
             return;
@@ -129,6 +221,7 @@ IcuClock::IcuClock(const std::string& localeName, std::string localtimePath)
     }
     format_ = std::make_unique<Formatter>();
     format_->localtimePath = std::move(localtimePath);
+    format_->linkWatch.emplace(format_->localtimePath);
     format_->format.reset(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
 }
 

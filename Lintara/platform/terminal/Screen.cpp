@@ -284,6 +284,26 @@ std::string paintChanges(const std::vector<std::string>& shown, const std::vecto
     return out;
 }
 
+std::optional<std::string> paintTitle(
+    std::vector<std::string>& shown, const std::string& title, int columns, const Sequences& sequences)
+{
+    // A screen of one line says only that the terminal is too small; the
+    // title is the first row of every other.
+    if (shown.size() < 2) {
+        return std::nullopt;
+    }
+    std::string row = printable(title);
+    if (columns < std::max(narrowest, displayWidth(row)) || couldOverflow(row, columns, sequences)) {
+        return std::nullopt;
+    }
+    std::string out;
+    if (row != shown.front()) {
+        out = sequences.topRow + sequences.clearLine + row;
+        shown.front() = std::move(row);
+    }
+    return out;
+}
+
 std::string paintWhole(const std::vector<std::string>& next, const Sequences& sequences)
 {
     std::string out = sequences.clearScreen;

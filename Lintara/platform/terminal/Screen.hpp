@@ -74,6 +74,13 @@ struct ScreenState {
 // of some characters), since it may then have wrapped onto the row below.
 [[nodiscard]] std::string paintChanges(const std::vector<std::string>& shown, const std::vector<std::string>& next,
     int columns, const Sequences& sequences = Sequences::ansi());
+// The bytes that bring `shown`, a screen from layoutScreen, to the same screen
+// with only the title changed, updating `shown` to match; none when the
+// title is the same. Nothing, when more than the title's row would change
+// (the title no longer fits, or could be drawn past the last column): the
+// screen must then be laid out again.
+[[nodiscard]] std::optional<std::string> paintTitle(std::vector<std::string>& shown, const std::string& title,
+    int columns, const Sequences& sequences = Sequences::ansi());
 // The bytes that clear the terminal and draw `next`.
 [[nodiscard]] std::string paintWhole(
     const std::vector<std::string>& next, const Sequences& sequences = Sequences::ansi());

@@ -170,7 +170,19 @@ StatusItem TerminalFrontEnd::statusItemWithLength(double) { return StatusItem(st
 
 void TerminalFrontEnd::setTitle(const std::string& title)
 {
+    // Set on every tick, and mostly all that changed since the last one: the
+    // title's row alone is redrawn then, in the size the last layout found
+    // (a resize lays out again when its signal arrives).
+    if (title == title_) {
+        return;
+    }
     title_ = title;
+    if (const std::optional<std::string> bytes = paintTitle(shown_, title_, columns_, sequences_)) {
+        if (!bytes->empty()) {
+            writeToTerminal(*bytes);
+        }
+        return;
+    }
     redraw();
 }
 
@@ -238,6 +250,7 @@ ModalResponse TerminalFrontEnd::runModal(const Alert& alert)
 void TerminalFrontEnd::redraw(Redraw how)
 {
     const Size size = terminalSize(outputFd_);
+    columns_ = size.columns;
     ScreenState state { title_, menu_, selected_, dialog_ ? &*dialog_ : nullptr, warning_ ? &*warning_ : nullptr };
     const std::vector<std::string> next = layoutScreen(state, size.columns, size.rows, sequences_);
     const std::string bytes

@@ -83,6 +83,8 @@ private:
     std::optional<Warning> warning_;
     std::function<void(WarningAction)> warningChosen_;
     std::vector<std::string> shown_;
+    // The width shown_ was laid out for.
+    int columns_ = 0;
     unsigned inputWatch_ = 0;
     unsigned escapeWait_ = 0;
     unsigned continuedWatch_ = 0;

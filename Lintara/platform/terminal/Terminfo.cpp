@@ -57,6 +57,7 @@ Sequences Sequences::ansi()
     ansi.reverseOff = "\x1b[27m";
     ansi.ringBell = "\a";
     ansi.rowStart = [](int row) { return "\x1b[" + std::to_string(row + 1) + ";1H"; };
+    ansi.topRow = ansi.rowStart(0);
     return ansi;
 }
 
@@ -93,6 +94,7 @@ std::variant<Sequences, Unsuitable> loadSequences(const char* term, int fd)
         // takes the row and the column.
         return withoutPadding(tiparm(move.c_str(), row, 0));
     };
+    sequences.topRow = sequences.rowStart(0);
     sequences.enterScreen = capability("smcup");
     sequences.leaveScreen = capability("rmcup");
     sequences.hideCursor = capability("civis");

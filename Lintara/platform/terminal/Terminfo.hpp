@@ -34,6 +34,8 @@ struct Sequences {
     std::string ringBell;
     // Puts the cursor at the start of a row, counted from 0.
     std::function<std::string(int row)> rowStart;
+    // rowStart(0), kept: the title's row is redrawn every second.
+    std::string topRow;
 
     // What xterm and its kind understand, for tests of layout and painting.
     [[nodiscard]] static Sequences ansi();
