@@ -195,6 +195,9 @@ TEST(Screen, ATitleAloneIsRepaintedAsAWholeLayoutWouldBeOrNotAtAll)
     EXPECT_EQ(paintTitle(shown, state.title, 40), paintChanges(before, next, 40));
     EXPECT_EQ(shown, next);
     EXPECT_EQ(paintTitle(shown, state.title, 40), "");
+    state.title = "VPN 0:00:08";
+    EXPECT_EQ(paintTitle(shown, state.title, 40), paintChanges(next, layoutScreen(state, 40, 20), 40));
+    EXPECT_EQ(shown, layoutScreen(state, 40, 20));
 
     // Whenever more would change, the caller lays the screen out again.
     EXPECT_EQ(paintTitle(shown, std::string(41, 'x'), 40), std::nullopt);
@@ -202,5 +205,5 @@ TEST(Screen, ATitleAloneIsRepaintedAsAWholeLayoutWouldBeOrNotAtAll)
     std::vector<std::string> tooSmall = layoutScreen(state, 40, 3);
     ASSERT_EQ(tooSmall.size(), 1U);
     EXPECT_EQ(paintTitle(tooSmall, "VPN", 40), std::nullopt);
-    EXPECT_EQ(shown, next);
+    EXPECT_EQ(shown, layoutScreen(state, 40, 20));
 }

@@ -292,8 +292,12 @@ std::optional<std::string> paintTitle(
     if (shown.size() < 2) {
         return std::nullopt;
     }
-    std::string row = printable(title);
-    if (columns < std::max(narrowest, displayWidth(row)) || couldOverflow(row, columns, sequences)) {
+    // A countdown is printable ASCII, a cell a byte, which no terminal draws
+    // wider; the rest of the checks are for text that is not.
+    const bool plain = std::all_of(title.begin(), title.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    std::string row = plain ? title : printable(title);
+    const int width = plain ? static_cast<int>(row.size()) : displayWidth(row);
+    if (columns < std::max(narrowest, width) || (!plain && couldOverflow(row, columns, sequences))) {
         return std::nullopt;
     }
     std::string out;
