@@ -5,7 +5,8 @@
 # through the real runner, and lintara-term end to end) under
 # ThreadSanitizer. Only the end-to-end run has suppressions, for the
 # uninstrumented GLib libraries; tests/tsan.supp says why. Only the
-# executables these tests need are built, to keep the step short.
+# executables these tests need are built, to keep the step short, and the
+# tests that wait out a countdown run beside the others (.ci/ctest-beside).
 set -euo pipefail
 cmake --preset tsan -DLINTARA_BENCH=ON >/dev/null
 targets=()
@@ -15,4 +16,4 @@ for target in lintara_posix_tests lintara_glib_tests lintara-poll-loop lintara-t
   fi
 done
 cmake --build build/tsan -j2 "${targets[@]}"
-ctest --preset tsan
+.ci/ctest-beside tsan
