@@ -161,6 +161,17 @@ class Session:
     def close(self):
         if self.started:
             self.tmux("kill-server", check=False)
+            # Nothing started here may outlive the test: a program stuck on
+            # its way out (a sanitizer's exit-time leak check has been seen
+            # to hang) would take the processor from every test after it.
+            deadline = time.monotonic() + 10
+            while processes_with(self.tool_log) and time.monotonic() < deadline:
+                time.sleep(0.1)
+            for pid in processes_with(self.tool_log):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
         shutil.rmtree(self.root, ignore_errors=True)
 
 
@@ -190,6 +201,21 @@ def line_with(text, needle):
         if needle in line:
             return line
     raise AssertionError("no line with %r in:\n%s" % (needle, text))
+
+
+def processes_with(tool_log):
+    """The processes whose environment names this session's tool log."""
+    marker = ("LINTARA_FAKE_VPN_LOG=" + tool_log).encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit() and int(entry) != os.getpid():
+            try:
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        found.append(int(entry))
+            except OSError:
+                pass
+    return found
 
 
 def end_if_hanging(pid):
