@@ -151,6 +151,10 @@ namespace {
         lines.push_back("└" + rule(columns - 1));
     }
 
+    // Whether a terminal this wide holds a title of this many cells and an
+    // entry line; below that only tooSmall shows.
+    bool fitsTitle(int columns, int titleWidth) { return columns >= std::max(narrowest, titleWidth); }
+
     // Shown alone in a terminal too small for anything else: a line that
     // would wrap could scroll the screen away.
     std::vector<std::string> tooSmall(int columns)
@@ -224,7 +228,7 @@ TextScroll dialogScroll(const Dialog& dialog, int columns, int rows)
 std::vector<std::string> layoutScreen(const ScreenState& state, int columns, int rows, const Sequences& sequences)
 {
     const std::string title = printable(state.title);
-    if (columns < std::max(narrowest, displayWidth(title))) {
+    if (!fitsTitle(columns, displayWidth(title))) {
         return tooSmall(columns);
     }
     std::vector<std::string> lines { title };
@@ -297,7 +301,7 @@ std::optional<std::string> paintTitle(
     const bool plain = std::all_of(title.begin(), title.end(), [](char c) { return c >= ' ' && c <= '~'; });
     std::string row = plain ? title : printable(title);
     const int width = plain ? static_cast<int>(row.size()) : displayWidth(row);
-    if (columns < std::max(narrowest, width) || (!plain && couldOverflow(row, columns, sequences))) {
+    if (!fitsTitle(columns, width) || (!plain && couldOverflow(row, columns, sequences))) {
         return std::nullopt;
     }
     std::string out;
