@@ -30,6 +30,11 @@ TERM_BINARY = os.environ.get("LINTARA_TERM", "")
 FAKE_VPN = os.environ.get("LINTARA_FAKE_VPN", "")
 CTL = os.environ.get("LINTARA_CTL", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
+# Shared with the other front end's tests and the soak; no bytecode left in
+# the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.dirname(HERE)))
+from leftovers import processes_with  # noqa: E402
 # Generous: the machines are shared and slow at times.
 WAIT = 30.0
 TEST_LIMIT = 300
@@ -165,9 +170,10 @@ class Session:
             # its way out (a sanitizer's exit-time leak check has been seen
             # to hang) would take the processor from every test after it.
             deadline = time.monotonic() + 10
-            while processes_with(self.tool_log) and time.monotonic() < deadline:
+            marker = "LINTARA_FAKE_VPN_LOG=" + self.tool_log
+            while processes_with(marker) and time.monotonic() < deadline:
                 time.sleep(0.1)
-            for pid in processes_with(self.tool_log):
+            for pid in processes_with(marker):
                 try:
                     os.kill(pid, signal.SIGKILL)
                 except ProcessLookupError:
@@ -201,21 +207,6 @@ def line_with(text, needle):
         if needle in line:
             return line
     raise AssertionError("no line with %r in:\n%s" % (needle, text))
-
-
-def processes_with(tool_log):
-    """The processes whose environment names this session's tool log."""
-    marker = ("LINTARA_FAKE_VPN_LOG=" + tool_log).encode()
-    found = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit() and int(entry) != os.getpid():
-            try:
-                with open("/proc/%s/environ" % entry, "rb") as f:
-                    if marker in f.read().split(b"\0"):
-                        found.append(int(entry))
-            except OSError:
-                pass
-    return found
 
 
 def end_if_hanging(pid):
@@ -678,9 +669,6 @@ class TermEndToEnd(unittest.TestCase):
                    "a countdown for the connection that came back")
 
     def test_countdown_from_a_query_ticks_evenly_and_disconnects_on_time(self):
-        # Shared with the other front end's tests; no bytecode left in the source tree.
-        sys.dont_write_bytecode = True
-        sys.path.insert(0, os.path.dirname(os.path.dirname(HERE)))
         from countdown_pace import pace_problems
         s = self.session
         # The query that starts the countdown answers at once, the later ones
