@@ -46,10 +46,12 @@ namespace {
     }
 
     // Asks the process to end once the limit has passed, if it is still
-    // running by then. Never cancelled; harmless once the process has ended.
-    void armWatchdog(const ToolRun& run, double seconds)
+    // running by then. The caller takes it back once the process has been
+    // reaped: nearly every run ends in milliseconds, and a watchdog left to
+    // fire would wake two threads every poll only to find nothing to do.
+    std::shared_ptr<DispatchWorkItem> armWatchdog(const ToolRun& run, double seconds)
     {
-        run.watchdogQueue->asyncAfter(seconds, [process = run.process] {
+        return run.watchdogQueue->asyncAfterCancellable(seconds, [process = run.process] {
             if (process->isRunning()) {
                 process->terminate();
             }
@@ -74,8 +76,9 @@ namespace {
         StateQueryOutcome outcome;
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
-            armWatchdog(run, stateQueryTimeLimit);
+            const auto watchdog = armWatchdog(run, stateQueryTimeLimit);
             ToolOutput output = collectOutput(run);
+            watchdog->cancel();
             outcome.terminationStatus = run.process->terminationStatus();
             outcome.reading = output.state();
             outcome.outputBytes = output.size();
@@ -97,8 +100,9 @@ namespace {
         DisconnectOutcome outcome;
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
-            armWatchdog(run, disconnectTimeLimit);
+            const auto watchdog = armWatchdog(run, disconnectTimeLimit);
             outcome.text = collectOutput(run).takeText();
+            watchdog->cancel();
             outcome.terminationStatus = run.process->terminationStatus();
         }
         run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });

@@ -18,6 +18,7 @@
 //    only what they captured and must not touch the controller.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -338,6 +339,14 @@ public:
 
 enum class QualityOfService { utility, defaultClass };
 
+// A delayed block that can still be taken back. Once cancelled, it does not
+// run unless it had already started; cancelling it later changes nothing.
+class DispatchWorkItem {
+public:
+    virtual ~DispatchWorkItem() = default;
+    virtual void cancel() = 0;
+};
+
 class DispatchQueue {
 public:
     virtual ~DispatchQueue() = default;
@@ -345,6 +354,23 @@ public:
     // Runs work no sooner than the given number of seconds from now, on the
     // monotonic clock.
     virtual void asyncAfter(double seconds, std::function<void()> work) = 0;
+    // asyncAfter, for a block that will usually turn out not to be needed. A
+    // queue that can forget a cancelled block spares itself the wake-up at
+    // its due time; this default still wakes then, and runs nothing.
+    virtual std::shared_ptr<DispatchWorkItem> asyncAfterCancellable(double seconds, std::function<void()> work)
+    {
+        struct Flag final : DispatchWorkItem {
+            std::atomic<bool> cancelled { false };
+            void cancel() override { cancelled = true; }
+        };
+        auto flag = std::make_shared<Flag>();
+        asyncAfter(seconds, [flag, work = std::move(work)] {
+            if (!flag->cancelled) {
+                work();
+            }
+        });
+        return flag;
+    }
 };
 
 class Dispatch {

@@ -99,6 +99,37 @@ namespace {
         }
     }
 
+    TEST(DispatchThreads, ACancelledBlockNeverRunsAndTheTimerStillServesTheOthers)
+    {
+        TestMainQueue mainQueue;
+        std::atomic<bool> cancelledRan { false };
+        std::atomic<bool> kept { false };
+        std::atomic<bool> lateRan { false };
+        std::atomic<bool> cancelledLateRan { false };
+        std::shared_ptr<DispatchWorkItem> afterTheEnd;
+        {
+            ThreadDispatch dispatch(mainQueue);
+            DispatchQueue& queue = dispatch.global(QualityOfService::defaultClass);
+            // The earliest taken back, before and after a later one arrives:
+            // the timer must move on to what is left each time, not sleep on.
+            queue.asyncAfterCancellable(0.1, [&] { cancelledRan = true; })->cancel();
+            const auto keptItem = queue.asyncAfterCancellable(0.2, [&] { kept = true; });
+            queue.asyncAfterCancellable(0.15, [&] { cancelledRan = true; })->cancel();
+            ASSERT_TRUE(eventually([&] { return kept.load(); }));
+            EXPECT_FALSE(cancelledRan);
+            keptItem->cancel();
+
+            // At the end, blocks still pending run at once; a cancelled one
+            // does not, and its handle may outlive the queues.
+            queue.asyncAfterCancellable(1000, [&] { lateRan = true; });
+            afterTheEnd = queue.asyncAfterCancellable(1000, [&] { cancelledLateRan = true; });
+            afterTheEnd->cancel();
+        }
+        afterTheEnd->cancel();
+        EXPECT_TRUE(lateRan);
+        EXPECT_FALSE(cancelledLateRan);
+    }
+
     TEST(DispatchThreads, TheEndIsBoundedWithAWorkerStuckAndDropsItsPosts)
     {
         TestMainQueue mainQueue;

@@ -8,7 +8,9 @@
 //    started when work arrives and nobody is idle, and ended after a while
 //    without work, all but one, which waits for the next block;
 //  - asyncAfter on the global queues, timed on the monotonic clock by one
-//    timer thread, for the watchdogs of the VPN tool's runs.
+//    timer thread, for the watchdogs of the VPN tool's runs; a cancelled
+//    block is forgotten, and on Linux the timer thread does not even wake
+//    for it.
 // Leaves out: priorities. Both classes share one pool of workers; nothing on
 // these queues competes for the processor long enough for a priority to show.
 #pragma once
