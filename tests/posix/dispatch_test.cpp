@@ -14,6 +14,10 @@
 #include <system_error>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace lintara::posix::test {
 namespace {
 
@@ -99,7 +103,9 @@ namespace {
         }
     }
 
-    TEST(DispatchThreads, ACancelledBlockNeverRunsAndTheTimerStillServesTheOthers)
+    using MakeDispatch = std::function<std::unique_ptr<ThreadDispatch>(DispatchQueue& mainQueue)>;
+
+    void cancelledBlocksAreForgotten(const MakeDispatch& make)
     {
         TestMainQueue mainQueue;
         std::atomic<bool> cancelledRan { false };
@@ -108,8 +114,8 @@ namespace {
         std::atomic<bool> cancelledLateRan { false };
         std::shared_ptr<DispatchWorkItem> afterTheEnd;
         {
-            ThreadDispatch dispatch(mainQueue);
-            DispatchQueue& queue = dispatch.global(QualityOfService::defaultClass);
+            const auto dispatch = make(mainQueue);
+            DispatchQueue& queue = dispatch->global(QualityOfService::defaultClass);
             // The earliest taken back, before and after a later one arrives:
             // the timer must move on to what is left each time, not sleep on.
             queue.asyncAfterCancellable(0.1, [&] { cancelledRan = true; })->cancel();
@@ -118,6 +124,11 @@ namespace {
             ASSERT_TRUE(eventually([&] { return kept.load(); }));
             EXPECT_FALSE(cancelledRan);
             keptItem->cancel();
+            // With nothing left, the timer sleeps without a due time; a new
+            // block must still wake it.
+            std::atomic<bool> woke { false };
+            queue.asyncAfterCancellable(0.05, [&] { woke = true; });
+            EXPECT_TRUE(eventually([&] { return woke.load(); }));
 
             // At the end, blocks still pending run at once; a cancelled one
             // does not, and its handle may outlive the queues.
@@ -128,6 +139,38 @@ namespace {
         afterTheEnd->cancel();
         EXPECT_TRUE(lateRan);
         EXPECT_FALSE(cancelledLateRan);
+    }
+
+    // The queues as built when the process has no descriptor left to give:
+    // the timer must keep time without a timerfd.
+    std::unique_ptr<ThreadDispatch> dispatchWithNoDescriptorToSpare(DispatchQueue& mainQueue)
+    {
+        rlimit saved {};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(lowestFree);
+        rlimit none = saved;
+        none.rlim_cur = static_cast<rlim_t>(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &none);
+        const int refused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        auto dispatch = std::make_unique<ThreadDispatch>(mainQueue);
+        setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_LT(refused, 0) << "the descriptor limit did not bite";
+        if (refused >= 0) {
+            ::close(refused);
+        }
+        return dispatch;
+    }
+
+    TEST(DispatchThreads, ACancelledBlockNeverRunsAndTheTimerStillServesTheOthers)
+    {
+        cancelledBlocksAreForgotten(
+            [](DispatchQueue& mainQueue) { return std::make_unique<ThreadDispatch>(mainQueue); });
+    }
+
+    TEST(DispatchThreads, WithNoDescriptorToSpareTheTimerStillServesEveryBlock)
+    {
+        cancelledBlocksAreForgotten(dispatchWithNoDescriptorToSpare);
     }
 
     TEST(DispatchThreads, TheEndIsBoundedWithAWorkerStuckAndDropsItsPosts)
