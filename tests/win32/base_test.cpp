@@ -142,7 +142,7 @@ namespace {
         EXPECT_EQ(policyAlone.objectForKey("automatic"), SettingValue(false));
     }
 
-    TEST(DispatchThreads, BlocksRunElsewhereOnTimeAndPendingOnesRunAtTheEnd)
+    TEST(DispatchThreads, BlocksRunElsewhereOnTimePendingOnesAtTheEndCancelledOnesNever)
     {
         struct NoMainQueue final : DispatchQueue {
             void async(std::function<void()>) override { }
@@ -152,6 +152,8 @@ namespace {
         std::atomic<bool> elsewhere { false };
         std::atomic<bool> early { false };
         std::atomic<bool> watchdogRan { false };
+        std::atomic<bool> cancelledRan { false };
+        std::shared_ptr<DispatchWorkItem> cancelledAtTheEnd;
         {
             Win32Dispatch dispatch(mainQueue);
             const auto caller = std::this_thread::get_id();
@@ -166,6 +168,14 @@ namespace {
             });
             // A watchdog an hour away, still pending when the queues end.
             dispatch.global(QualityOfService::defaultClass).asyncAfter(3600, [&] { watchdogRan = true; });
+            // Taken back: one soon, one that would otherwise run at the end.
+            dispatch.global(QualityOfService::defaultClass)
+                .asyncAfterCancellable(0.1, [&] { cancelledRan = true; })
+                ->cancel();
+            cancelledAtTheEnd = dispatch.global(QualityOfService::defaultClass).asyncAfterCancellable(3600, [&] {
+                cancelledRan = true;
+            });
+            cancelledAtTheEnd->cancel();
             const auto started = std::chrono::steady_clock::now();
             while (ran < 2 && std::chrono::steady_clock::now() - started < 30s) {
                 std::this_thread::sleep_for(10ms);
@@ -176,6 +186,8 @@ namespace {
         EXPECT_TRUE(elsewhere);
         EXPECT_FALSE(early);
         EXPECT_TRUE(watchdogRan);
+        EXPECT_FALSE(cancelledRan);
+        cancelledAtTheEnd->cancel();
     }
 
 } // namespace

@@ -38,9 +38,33 @@ struct Win32Dispatch::State : std::enable_shared_from_this<State> {
         }
         void async(Work work) override { state_.submit(std::move(work)); }
         void asyncAfter(double seconds, Work work) override { state_.submitAfter(seconds, std::move(work)); }
+        std::shared_ptr<DispatchWorkItem> asyncAfterCancellable(double seconds, Work work) override
+        {
+            const std::uint64_t id = state_.submitAfter(seconds, std::move(work));
+            return std::make_shared<DelayedItem>(state_.weak_from_this(), id);
+        }
 
     private:
         State& state_;
+    };
+
+    class DelayedItem final : public DispatchWorkItem {
+    public:
+        DelayedItem(std::weak_ptr<State> state, std::uint64_t id)
+            : state_(std::move(state))
+            , id_(id)
+        {
+        }
+        void cancel() override
+        {
+            if (const auto state = state_.lock()) {
+                state->cancelDelayed(id_);
+            }
+        }
+
+    private:
+        std::weak_ptr<State> state_;
+        std::uint64_t id_;
     };
 
     // What a pool callback gets: the state it belongs to, and its block or
@@ -92,19 +116,20 @@ struct Win32Dispatch::State : std::enable_shared_from_this<State> {
         submitted->state->run(std::move(submitted->work));
     }
 
-    void submitAfter(double seconds, Work work)
+    // Returns the block's id among the delayed ones, for cancelDelayed.
+    std::uint64_t submitAfter(double seconds, Work work)
     {
         const double bounded = std::clamp(seconds, 0.0, longestDelay);
         const std::scoped_lock lock(mutex);
-        if (stopping) {
-            return;
-        }
         const std::uint64_t id = nextId++;
+        if (stopping) {
+            return id;
+        }
         auto* context = new Timed { shared_from_this(), id };
         PTP_TIMER timer = ::CreateThreadpoolTimer(runTimed, context, nullptr);
         if (timer == nullptr) {
             delete context;
-            return;
+            return id;
         }
         delayed.emplace(id, Pending { timer, context, std::move(work) });
         // Negative: relative to now, in 100 ns ticks, not moved by changes
@@ -113,6 +138,35 @@ struct Win32Dispatch::State : std::enable_shared_from_this<State> {
         const ULARGE_INTEGER due { .QuadPart = static_cast<ULONGLONG>(-std::max<std::int64_t>(ticks, 1)) };
         FILETIME dueTime { due.LowPart, due.HighPart };
         ::SetThreadpoolTimer(timer, &dueTime, 0, 0);
+        return id;
+    }
+
+    // A block not yet started is forgotten, and its timer closed, so that
+    // the pool has nothing to wake for at its due time.
+    void cancelDelayed(std::uint64_t id)
+    {
+        Pending pending;
+        {
+            const std::scoped_lock lock(mutex);
+            const auto found = delayed.find(id);
+            // Already started, or taken by the destructor.
+            if (found == delayed.end()) {
+                return;
+            }
+            pending = std::move(found->second);
+            delayed.erase(found);
+        }
+        closeTimer(pending);
+    }
+
+    // A timer whose callback is under way finds its block gone and returns;
+    // the wait lets it, before the timer and its context go.
+    static void closeTimer(Pending& pending)
+    {
+        ::SetThreadpoolTimer(pending.timer, nullptr, 0, 0);
+        ::WaitForThreadpoolTimerCallbacks(pending.timer, TRUE);
+        ::CloseThreadpoolTimer(pending.timer);
+        delete pending.context;
     }
 
     static void CALLBACK runTimed(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER timer)
@@ -123,7 +177,7 @@ struct Win32Dispatch::State : std::enable_shared_from_this<State> {
         {
             const std::scoped_lock lock(state->mutex);
             const auto pending = state->delayed.find(timed->id);
-            // Taken by the destructor, which closes the timer itself.
+            // Taken by the destructor or a cancel, which close the timer.
             if (pending == state->delayed.end()) {
                 return;
             }
@@ -184,13 +238,8 @@ Win32Dispatch::~Win32Dispatch()
         pending.swap(state_->delayed);
     }
     state_->main.close();
-    // A timer whose callback is under way finds its block gone and returns;
-    // the wait lets it, before the timer and its context go.
     for (auto& [id, timer] : pending) {
-        ::SetThreadpoolTimer(timer.timer, nullptr, 0, 0);
-        ::WaitForThreadpoolTimerCallbacks(timer.timer, TRUE);
-        ::CloseThreadpoolTimer(timer.timer);
-        delete timer.context;
+        State::closeTimer(timer);
     }
     for (auto& [id, timer] : pending) {
         timer.work();

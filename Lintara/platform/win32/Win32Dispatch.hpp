@@ -9,7 +9,8 @@
 //    thread pool (TrySubmitThreadpoolCallback), or on a thread of their own
 //    when the pool cannot take one;
 //  - asyncAfter on the global queues, each with a one-shot thread-pool timer,
-//    for the watchdogs of the VPN tool's runs.
+//    for the watchdogs of the VPN tool's runs; a cancelled block's timer is
+//    closed, so that the pool does not wake for it.
 // Leaves out: priorities, as the POSIX queues do: nothing on these queues
 // competes for the processor long enough for one to show.
 #pragma once
