@@ -45,26 +45,23 @@ namespace {
         return run;
     }
 
-    // Asks the process to end once the limit has passed, if it is still
-    // running by then. The caller takes it back once the process has been
-    // reaped: nearly every run ends in milliseconds, and a watchdog left to
-    // fire would wake two threads every poll only to find nothing to do.
-    std::shared_ptr<DispatchWorkItem> armWatchdog(const ToolRun& run, double seconds)
+    // Reads everything the tool prints as it comes, keeping what the caller
+    // needs of it, then reaps the tool. A watchdog asks the tool to end once
+    // the limit has passed, if it is still running by then; it is taken back
+    // once the tool has been reaped, since nearly every run ends in
+    // milliseconds and a watchdog left to fire would wake two threads every
+    // poll only to find nothing to do. Background.
+    ToolOutput collectOutput(const ToolRun& run, double timeLimit)
     {
-        return run.watchdogQueue->asyncAfterCancellable(seconds, [process = run.process] {
+        const auto watchdog = run.watchdogQueue->asyncAfterCancellable(timeLimit, [process = run.process] {
             if (process->isRunning()) {
                 process->terminate();
             }
         });
-    }
-
-    // Reads everything the tool prints as it comes, keeping what the caller
-    // needs of it, then reaps the tool. Background.
-    ToolOutput collectOutput(const ToolRun& run)
-    {
         ToolOutput output;
         run.pipe->readDataToEndOfFile([&output](std::string_view piece) { output.append(piece); });
         run.process->waitUntilExit();
+        watchdog->cancel();
         return output;
     }
 
@@ -76,9 +73,7 @@ namespace {
         StateQueryOutcome outcome;
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
-            const auto watchdog = armWatchdog(run, stateQueryTimeLimit);
-            ToolOutput output = collectOutput(run);
-            watchdog->cancel();
+            ToolOutput output = collectOutput(run, stateQueryTimeLimit);
             outcome.terminationStatus = run.process->terminationStatus();
             outcome.reading = output.state();
             outcome.outputBytes = output.size();
@@ -100,9 +95,7 @@ namespace {
         DisconnectOutcome outcome;
         outcome.launchError = run.process->launch();
         if (!outcome.launchError) {
-            const auto watchdog = armWatchdog(run, disconnectTimeLimit);
-            outcome.text = collectOutput(run).takeText();
-            watchdog->cancel();
+            outcome.text = collectOutput(run, disconnectTimeLimit).takeText();
             outcome.terminationStatus = run.process->terminationStatus();
         }
         run.main->async([deliver = std::move(deliver), outcome = std::move(outcome)] { deliver(outcome); });
